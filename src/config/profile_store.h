@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvesk {
+
+// Reads and writes single values of an INI file, one file access per call.
+//
+// Section and key names match without regard to ASCII case. Values are UTF-8;
+// a value read back is cut at 199 bytes (never inside a UTF-8 sequence) and
+// trimmed of blanks. Lines the program did not touch stay byte for byte.
+// Every write is atomic: the old file or the new one, never a torn one.
+class ProfileStore {
+public:
+    static constexpr int kMaxValueBytes = 199;
+
+    // The stored value, trimmed; `defaultValue` when the file, section or key
+    // is missing or the file cannot be read. Never creates the file.
+    static QString ReadIni(const QString& fileName, const QString& section,
+                           const QString& keyName, const QString& defaultValue);
+
+    // Stores the value unchanged. Creates the file (mode 0600), the section
+    // (at the end of the file) or the key (at the end of its section) as
+    // needed. Returns false, leaving the file as it was, when the write cannot
+    // be made or a name or value cannot be stored (line breaks, NUL, "]" in a
+    // section name, "=" in a key name, empty names).
+    static bool WriteIni(const QString& fileName, const QString& section,
+                         const QString& keyName, const QString& value);
+};
+
+}  // namespace tarvesk
