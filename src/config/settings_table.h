@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace tarvesk {
+
+// INI section and key names. The notification section is written as
+// "HowtoNotify" and read as "HowToNotify": names match without regard to case,
+// and files made by earlier versions carry the first spelling in their header.
+namespace ini {
+inline constexpr char kIniFileName[] = "Tarvesk.ini";
+inline constexpr char kHowToMonitor[] = "HowToMonitor";
+inline constexpr char kHowToNotifyWrite[] = "HowtoNotify";
+inline constexpr char kHowToNotifyRead[] = "HowToNotify";
+inline constexpr char kStatus[] = "Status";
+
+inline constexpr char kLanguage[] = "Language";
+inline constexpr char kMonitoring[] = "Monitoring";
+inline constexpr char kStartTime[] = "StartTime";
+inline constexpr char kPageCheckCount[] = "PageCheckCount";
+inline constexpr char kIISResetCount[] = "IISResetCount";
+inline constexpr char kComputerResetCount[] = "ComputerResetCount";
+// Spelled as it has always been stored.
+inline constexpr char kContinuousComputerResetFailure[] = "ContinousComputerResetFailure";
+}  // namespace ini
+
+// One settings entry: which control it belongs to, where it is stored, and its
+// factory value. Check boxes store "1" or "0".
+struct SettingEntry {
+    enum class Kind { Text, Check };
+    const char* control;       // object name of the window control
+    const char* writeSection;  // section name used when saving
+    const char* readSection;   // section name used when loading
+    const char* key;
+    Kind kind;
+    QString factoryValue;
+};
+
+// The 18 settings entries, in the order in which they are loaded, defaulted
+// and saved.
+const std::vector<SettingEntry>& SettingsTable();
+
+// Factory values that depend on the machine.
+QString DefaultPageUrl();                 // "http://" + this machine's host name
+inline constexpr char kDefaultMailAddress[] = "tarvesk@example.com";
+inline constexpr char kDefaultSmtpHost[] = "smtp.example.com";
+inline constexpr char kDefaultPassword[] = "123";
+
+// Joins the executable's folder and a file name with exactly one "/".
+QString PathBeside(const QString& folder, const QString& fileName);
+
+}  // namespace tarvesk

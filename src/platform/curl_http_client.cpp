@@ -1,0 +1,115 @@
+#include "platform/curl_http_client.h"
+
+#include <curl/curl.h>
+
+#include <QByteArray>
+#include <QUrl>
+#include <memory>
+
+#include "platform/curl_global.h"
+
+namespace tarvesk {
+
+namespace {
+
+struct HeaderBudget {
+    std::size_t limit = 0;
+    std::size_t used = 0;
+    bool exceeded = false;
+};
+
+size_t DiscardBody(char*, size_t size, size_t nmemb, void*) {
+    return size * nmemb;
+}
+
+size_t CountHeader(char*, size_t size, size_t nmemb, void* userdata) {
+    auto* budget = static_cast<HeaderBudget*>(userdata);
+    const size_t bytes = size * nmemb;
+    budget->used += bytes;
+    if (budget->used > budget->limit) {
+        budget->exceeded = true;
+        return 0;  // any short count makes curl abort the transfer
+    }
+    return bytes;
+}
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+// Operator-typed addresses may hold blanks or non-ASCII text that a browser
+// would percent-encode (RFC 3986 section 2.1) and an IDN host that it would
+// turn into punycode; curl takes only the encoded form.
+QByteArray EncodedUrl(const QString& url) {
+    const QUrl parsed(url);
+    return parsed.isValid() ? parsed.toEncoded() : url.toUtf8();
+}
+
+}  // namespace
+
+CurlHttpClient::CurlHttpClient() : CurlHttpClient(Limits{}) {}
+
+CurlHttpClient::CurlHttpClient(const Limits& limits) : m_limits(limits) {
+    EnsureCurlInitialised();
+}
+
+HttpResult CurlHttpClient::get(const QString& url) {
+    HttpResult result;
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) {
+        result.error = QStringLiteral("The HTTP library could not be initialised.");
+        return result;
+    }
+    CURL* h = easy.get();
+
+    const QByteArray target = EncodedUrl(url);
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    HeaderBudget budget;
+    budget.limit = m_limits.maxHeaderBytes;
+
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(h, CURLOPT_URL, target.constData());
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    // Only the web protocols, also after a redirect: a Location pointing at
+    // file:// or ftp:// must not be fetched.
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, m_limits.maxRedirects);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.totalTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // An empty proxy overrides the *_proxy environment variables; the
+    // program takes nothing from its environment.
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    // Runs on a worker thread: time-outs must not use SIGALRM.
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, CountHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &budget);
+
+    const CURLcode code = curl_easy_perform(h);
+    // A transfer error outranks whatever status arrived before it: a 200
+    // whose body is cut off is no good page.
+    if (code != CURLE_OK) {
+        if (budget.exceeded) {
+            result.error = QStringLiteral("The response headers exceed %1 bytes.")
+                               .arg(static_cast<qulonglong>(budget.limit));
+        } else if (errorBuffer[0] != '\0') {
+            result.error = QString::fromUtf8(errorBuffer).trimmed();
+        } else {
+            result.error = QString::fromUtf8(curl_easy_strerror(code));
+        }
+        return result;
+    }
+
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    result.transferOk = true;
+    result.status = status;
+    return result;
+}
+
+}  // namespace tarvesk

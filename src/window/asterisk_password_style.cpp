@@ -1,0 +1,11 @@
+#include "window/asterisk_password_style.h"
+
+namespace tarvesk {
+
+int AsteriskPasswordStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                                     QStyleHintReturn* returnData) const {
+    if (hint == QStyle::SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+}  // namespace tarvesk

@@ -1,0 +1,12 @@
+#include "window/clickable_label.h"
+
+#include <QMouseEvent>
+
+namespace tarvesk {
+
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+}
+
+}  // namespace tarvesk

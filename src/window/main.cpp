@@ -1,0 +1,12 @@
+#include <QApplication>
+
+#include "window/main_window.h"
+#include "window/window_services.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvesk"));
+    tarvesk::MainWindow window(tarvesk::MakeWindowServices());
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,873 @@
+#include "window/main_window.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "config/profile_store.h"
+#include "config/settings_table.h"
+#include "monitor/monitor_rules.h"
+#include "notify/event_log.h"
+#include "notify/notification_texts.h"
+#include "platform/off_thread.h"
+#include "platform/text_conv.h"
+#include "window/caption_table.h"
+#include "window/asterisk_password_style.h"
+#include "window/clickable_label.h"
+#include "window/message_box_prompt.h"
+#include "window/window_fonts.h"
+
+namespace tarvesk {
+namespace {
+
+constexpr char kSupportUrl[] = "https://tarvesk.example.org/support";
+constexpr char kResetIIS[] = "Reset IIS";
+constexpr char kResetComputer[] = "Reset Computer";
+constexpr char kAbortMonitor[] = "Abort Monitor";
+constexpr char kSendEmail[] = "Send Email";
+constexpr char kStartFailed[] = "Start failed: ";
+
+// Positions are kept in twips, as the layout was drawn; 15 twips make a pixel.
+int px(int twips) { return (twips + 7) / 15; }
+
+template <typename W>
+W* place(W* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    return widget;
+}
+
+// Row tops inside a group: the first at 360, then every 360 twips.
+int row(int n) { return 360 * n; }
+
+// Common column geometry.
+constexpr int kCaptionLeft = 120;
+constexpr int kCaptionWidth = 2130;
+constexpr int kFieldLeft = 2280;
+constexpr int kWideFieldWidth = 3360;
+constexpr int kThresholdLeft = 3720;
+constexpr int kThresholdWidth = 375;
+constexpr int kTrailingLeft = 4140;
+constexpr int kTrailingWidth = 2955;
+constexpr int kButtonLeft = 5760;
+constexpr int kButtonWidth = 1335;
+constexpr int kLabelHeight = 255;
+constexpr int kFieldHeight = 300;
+constexpr int kButtonHeight = 330;
+constexpr int kCheckSize = 255;
+
+}  // namespace
+
+MainWindow::MainWindow(Services services, QWidget* parent)
+    : QWidget(parent), m_services(std::move(services)), m_timer1(this) {
+    setObjectName(QStringLiteral("MainWindow"));
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(m_services.prompt.get())) boxes->setParent(this);
+    buildControls();
+    wireHandlers();
+    setTabOrder();
+    Form_Load();
+    if (cmdStartMonitor->isEnabled()) cmdStartMonitor->setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+// ---------------------------------------------------------------------------
+// Controls
+
+void MainWindow::buildControls() {
+    setWindowTitle(QStringLiteral("Tarvesk & Auto Reset"));
+    setFont(BaseFont());
+    setFixedSize(px(7470), px(8550));
+
+    const QFont plain = ControlFont(false);
+    const QFont bold = ControlFont(true);
+    auto label = [&](QWidget* parent, const char* name, const char* caption, int left, int top, int width,
+                     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+        auto* l = place(new QLabel(QString::fromUtf8(caption), parent), name, left, top, width, kLabelHeight);
+        l->setFont(plain);
+        l->setAlignment(align);
+        return l;
+    };
+    auto edit = [&](QWidget* parent, const char* name, const char* text, int left, int top, int width) {
+        auto* e = place(new QLineEdit(QString::fromUtf8(text), parent), name, left, top - 15, width,
+                        kFieldHeight);
+        e->setFont(plain);
+        return e;
+    };
+    auto button = [&](QWidget* parent, const char* name, const char* caption, int left, int top, int width,
+                      int height) {
+        auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, left, top, width, height);
+        b->setFont(plain);
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto check = [&](QWidget* parent, const char* name, int left, int top) {
+        // Bare boxes: the text beside each is a separate label that does not
+        // toggle it.
+        return place(new QCheckBox(parent), name, left, top, kCheckSize + 60, kLabelHeight);
+    };
+    auto group = [&](const char* name, const char* caption, int top, int height) {
+        auto* g = place(new QGroupBox(QString::fromUtf8(caption), this), name, 120, top, 7215, height);
+        g->setFont(bold);
+        return g;
+    };
+
+    // Top strip.
+    Option1 = place(new QRadioButton(QStringLiteral("English"), this), "Option1", 2400, 120, 1500, 285);
+    Option1->setFont(OptionFont(false));
+    Option2 = place(new QRadioButton(QStringLiteral("中文"), this), "Option2", 4280, 120, 1200, 285);
+    Option2->setFont(OptionFont(true));
+    lblSupport = place(new ClickableLabel(QStringLiteral("Techinical Support"), this), "lblSupport", 5760, 120,
+                       1575, 285);
+    lblSupport->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblSupport->setCursor(Qt::PointingHandCursor);
+
+    // Settings - How to Monitor.
+    Frame1 = group("Frame1", "Settings - How to Monitor", 480, 2895);
+    label(Frame1, "Label1", "Page URL to Check:", kCaptionLeft, row(1), kCaptionWidth);
+    txtPageURL = edit(Frame1, "txtPageURL", "http://localhost", kFieldLeft, row(1), kWideFieldWidth);
+    cmdCheckPage = button(Frame1, "cmdCheckPage", "Try Check", kButtonLeft, row(1) - 30, kButtonWidth,
+                          kButtonHeight);
+    label(Frame1, "Label3", "Page Check Interval:", kCaptionLeft, row(2), kCaptionWidth);
+    txtPageCheckInterval = edit(Frame1, "txtPageCheckInterval", "10", kFieldLeft, row(2), 615);
+    label(Frame1, "Label4", "Seconds", kFieldLeft + 675, row(2), 1500);
+    label(Frame1, "Label6", "IIS Reset Command:", kCaptionLeft, row(3), kCaptionWidth);
+    txtIISResetCommand = edit(Frame1, "txtIISResetCommand", "iisreset /restart", kFieldLeft, row(3),
+                              kWideFieldWidth);
+    cmdIISReset = button(Frame1, "cmdIISReset", "Try Reset", kButtonLeft, row(3) - 30, kButtonWidth,
+                         kButtonHeight);
+
+    const int continuousLeft = kFieldLeft + kCheckSize + 60;
+    const int continuousWidth = kThresholdLeft - 60 - continuousLeft;
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    label(Frame1, "Label11", "IIS Reset Trigger:", kCaptionLeft, row(4), kCaptionWidth);
+    chkIISReset = check(Frame1, "chkIISReset", kFieldLeft, row(4));
+    label(Frame1, "Label25", "Continuous", continuousLeft, row(4), continuousWidth, right);
+    txtPageFailureThreshold = edit(Frame1, "txtPageFailureThreshold", "2", kThresholdLeft, row(4),
+                                   kThresholdWidth);
+    label(Frame1, "Label10", "Page Check failures", kTrailingLeft, row(4), kTrailingWidth);
+
+    label(Frame1, "Label9", "Computer Reset Command:", kCaptionLeft, row(5), kCaptionWidth);
+    txtComputerResetCommand = edit(Frame1, "txtComputerResetCommand", "shutdown.exe -r", kFieldLeft, row(5),
+                                   kWideFieldWidth);
+    cmdComputerReset = button(Frame1, "cmdComputerReset", "Try Reset ", kButtonLeft, row(5) - 30,
+                              kButtonWidth, kButtonHeight);
+
+    label(Frame1, "Label13", "Computer Reset Trigger:", kCaptionLeft, row(6), kCaptionWidth);
+    chkComputerReset = check(Frame1, "chkComputerReset", kFieldLeft, row(6));
+    label(Frame1, "Label26", "Continuous", continuousLeft, row(6), continuousWidth, right);
+    txtIISResetThreshold = edit(Frame1, "txtIISResetThreshold", "2", kThresholdLeft, row(6), kThresholdWidth);
+    label(Frame1, "Label12", "IIS Reset failures", kTrailingLeft, row(6), kTrailingWidth);
+
+    label(Frame1, "Label8", "Abort Monitor Trigger:", kCaptionLeft, row(7), kCaptionWidth);
+    chkAbortMonitor = check(Frame1, "chkAbortMonitor", kFieldLeft, row(7));
+    label(Frame1, "Label27", "Continuous", continuousLeft, row(7), continuousWidth, right);
+    txtComputerResetThreshold = edit(Frame1, "txtComputerResetThreshold", "2", kThresholdLeft, row(7),
+                                     kThresholdWidth);
+    label(Frame1, "Label15", "Computer Reset failures", kTrailingLeft, row(7), kTrailingWidth);
+
+    // Settings - Email Notice.
+    Frame3 = group("Frame3", "Settings - Email Notice", 3600, 2535);
+    label(Frame3, "Label20", "Events to Notify:", kCaptionLeft, row(1), kCaptionWidth);
+    const int notifyStep = 1620;
+    chkNotifyIISReset = check(Frame3, "chkNotifyIISReset", kFieldLeft, row(1));
+    label(Frame3, "Label21", "IIS Reset", kFieldLeft + kCheckSize + 45, row(1), notifyStep - kCheckSize - 60);
+    chkNotifyComputerReset = check(Frame3, "chkNotifyComputerReset", kFieldLeft + notifyStep, row(1));
+    label(Frame3, "Label22", "Computer Reset", kFieldLeft + notifyStep + kCheckSize + 45, row(1),
+          notifyStep - kCheckSize - 60);
+    chkNotifyAbortMonitor = check(Frame3, "chkNotifyAbortMonitor", kFieldLeft + 2 * notifyStep, row(1));
+    label(Frame3, "Label23", "Abort Monitor", kFieldLeft + 2 * notifyStep + kCheckSize + 45, row(1),
+          7095 - (kFieldLeft + 2 * notifyStep + kCheckSize + 45));
+    label(Frame3, "Label16", "Email of Rceiver:", kCaptionLeft, row(2), kCaptionWidth);
+    txtReceiverEmail = edit(Frame3, "txtReceiverEmail", "", kFieldLeft, row(2), kWideFieldWidth);
+    label(Frame3, "Label17", "Email of Sender:", kCaptionLeft, row(3), kCaptionWidth);
+    txtSenderEmail = edit(Frame3, "txtSenderEmail", "", kFieldLeft, row(3), kWideFieldWidth);
+    cmdSendEmail = button(Frame3, "cmdSendEmail", "Try Send", kButtonLeft, row(3) - 30, kButtonWidth,
+                          kButtonHeight);
+    label(Frame3, "Label18", "SMTP Server of Sender:", kCaptionLeft, row(4), kCaptionWidth);
+    txtSenderSMTP = edit(Frame3, "txtSenderSMTP", "", kFieldLeft, row(4), kWideFieldWidth);
+    label(Frame3, "Label19", "Account of Sender:", kCaptionLeft, row(5), kCaptionWidth);
+    txtSenderAccount = edit(Frame3, "txtSenderAccount", "", kFieldLeft, row(5), kWideFieldWidth);
+    label(Frame3, "Label24", "Password of Sender:", kCaptionLeft, row(6), kCaptionWidth);
+    txtSenderPassword = edit(Frame3, "txtSenderPassword", "", kFieldLeft, row(6), kWideFieldWidth);
+    txtSenderPassword->setEchoMode(QLineEdit::Password);
+    txtSenderPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+    txtSenderPassword->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+    auto* asterisks = new AsteriskPasswordStyle;
+    asterisks->setParent(txtSenderPassword);
+    txtSenderPassword->setStyle(asterisks);
+
+    // Status - Monitor Actions.
+    Frame2 = group("Frame2", "Status -Monitor Actions", 6360, 1455);
+    const int valueLeft = 1920;
+    const int rightCaptionLeft = 3720;
+    const int rightValueLeft = 5760;
+    label(Frame2, "Label5", "Time of Start Monitor:", kCaptionLeft, row(1), valueLeft - kCaptionLeft - 45);
+    lblStartTime = label(Frame2, "lblStartTime", "", valueLeft, row(1), rightCaptionLeft - valueLeft - 60);
+    label(Frame2, "Label14", "Count of Page Check:", rightCaptionLeft, row(1), rightValueLeft - rightCaptionLeft - 45);
+    lblPageCheckCount = label(Frame2, "lblPageCheckCount", "", rightValueLeft, row(1), 7095 - rightValueLeft);
+    label(Frame2, "Label2", "Count of IIS Reset:", kCaptionLeft, row(2), valueLeft - kCaptionLeft - 45);
+    lblIISResetCount = label(Frame2, "lblIISResetCount", "", valueLeft, row(2), rightCaptionLeft - valueLeft - 60);
+    label(Frame2, "Label7", "Count of Computer Reset:", rightCaptionLeft, row(2),
+          rightValueLeft - rightCaptionLeft - 45);
+    lblComputerResetCount = label(Frame2, "lblComputerResetCount", "", rightValueLeft, row(2),
+                                  7095 - rightValueLeft);
+    lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
+    lblStatus->setFont(bold);
+
+    // Button row.
+    cmdSave = button(this, "cmdSave", "Save Settings", 1320, 8040, 1215, 375);
+    cmdStartMonitor = button(this, "cmdStartMonitor", "Start Monitor", 3120, 8040, 1215, 375);
+    cmdStopMonitor = button(this, "cmdStopMonitor", "Stop Monitor", 4920, 8040, 1215, 375);
+
+    // Only the listed controls take the focus.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) w->setFocusPolicy(Qt::NoFocus);
+    }
+}
+
+void MainWindow::wireHandlers() {
+    connect(&m_timer1, &PeriodTimer::tick, this, &MainWindow::Timer1_Timer);
+
+    // Selecting an option button, by hand or from code, raises its click.
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) Option1_Click();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) Option2_Click();
+    });
+
+    connect(txtPageURL, &QLineEdit::textChanged, this, &MainWindow::txtPageURL_Change);
+    connect(txtPageCheckInterval, &QLineEdit::textChanged, this, &MainWindow::txtPageCheckInterval_Change);
+    connect(txtIISResetCommand, &QLineEdit::textChanged, this, &MainWindow::txtIISResetCommand_Change);
+    connect(txtPageFailureThreshold, &QLineEdit::textChanged, this, &MainWindow::txtPageFailureThreshold_Change);
+    connect(txtComputerResetCommand, &QLineEdit::textChanged, this, &MainWindow::txtComputerResetCommand_Change);
+    connect(txtIISResetThreshold, &QLineEdit::textChanged, this, &MainWindow::txtIISResetThreshold_Change);
+    connect(txtReceiverEmail, &QLineEdit::textChanged, this, &MainWindow::txtReceiverEmail_Change);
+    connect(txtSenderEmail, &QLineEdit::textChanged, this, &MainWindow::txtSenderEmail_Change);
+    connect(txtSenderSMTP, &QLineEdit::textChanged, this, &MainWindow::txtSenderSMTP_Change);
+    connect(txtSenderAccount, &QLineEdit::textChanged, this, &MainWindow::txtSenderAccount_Change);
+    connect(txtSenderPassword, &QLineEdit::textChanged, this, &MainWindow::txtSenderPassword_Change);
+
+    // Blanks are trimmed when the operator finishes an edit, not at every
+    // keystroke: trimming while typing would eat the blank between two words.
+    for (QLineEdit* e : {txtPageURL, txtPageCheckInterval, txtIISResetCommand, txtPageFailureThreshold,
+                         txtComputerResetCommand, txtIISResetThreshold, txtReceiverEmail, txtSenderEmail,
+                         txtSenderSMTP, txtSenderAccount, txtSenderPassword}) {
+        connect(e, &QLineEdit::editingFinished, this, [this, e] { trimField(e); });
+    }
+
+    connect(chkIISReset, &QCheckBox::toggled, this, &MainWindow::chkIISReset_Click);
+    connect(chkComputerReset, &QCheckBox::toggled, this, &MainWindow::chkComputerReset_Click);
+    connect(chkAbortMonitor, &QCheckBox::toggled, this, &MainWindow::chkAbortMonitor_Click);
+
+    connect(cmdCheckPage, &QPushButton::clicked, this, &MainWindow::cmdCheckPage_Click);
+    connect(cmdIISReset, &QPushButton::clicked, this, &MainWindow::cmdIISReset_Click);
+    connect(cmdComputerReset, &QPushButton::clicked, this, &MainWindow::cmdComputerReset_Click);
+    connect(lblSupport, &ClickableLabel::clicked, this, &MainWindow::lblSupport_Click);
+    connect(cmdSendEmail, &QPushButton::clicked, this, &MainWindow::cmdSendEmail_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &MainWindow::cmdSave_Click);
+    connect(cmdStartMonitor, &QPushButton::clicked, this, &MainWindow::cmdStartMonitor_Click);
+    connect(cmdStopMonitor, &QPushButton::clicked, this, &MainWindow::cmdStopMonitor_Click);
+}
+
+void MainWindow::setTabOrder() {
+    const QList<QWidget*> order = {
+        cmdStartMonitor,     cmdStopMonitor,         cmdSave,
+        cmdCheckPage,        txtIISResetCommand,     txtPageCheckInterval,
+        cmdIISReset,         txtPageURL,             txtComputerResetCommand,
+        cmdComputerReset,    txtPageFailureThreshold, txtIISResetThreshold,
+        chkIISReset,         chkComputerReset,       chkAbortMonitor,
+        txtComputerResetThreshold, chkNotifyIISReset, chkNotifyComputerReset,
+        chkNotifyAbortMonitor, txtReceiverEmail,     cmdSendEmail,
+        txtSenderEmail,      txtSenderSMTP,          txtSenderAccount,
+        txtSenderPassword,   Option1,                Option2,
+    };
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+QString MainWindow::field(const QLineEdit* edit) const {
+    if (edit == txtComputerResetThreshold) return edit->text();
+    return TrimBlanks(edit->text());
+}
+
+void MainWindow::setFieldText(QLineEdit* edit, const QString& text) {
+    edit->setText(edit == txtComputerResetThreshold ? text : TrimBlanks(text));
+}
+
+void MainWindow::trimField(QLineEdit* edit) {
+    const QString trimmed = TrimBlanks(edit->text());
+    if (trimmed != edit->text()) edit->setText(trimmed);
+}
+
+bool MainWindow::isOn(const QCheckBox* box) const { return box->checkState() == Qt::Checked; }
+
+void MainWindow::setChecked(QCheckBox* box, bool on) {
+    if (isOn(box) != on) box->setChecked(on);
+}
+
+QString MainWindow::msg(Msg message) const { return Text(message, m_language); }
+
+void MainWindow::inform(const QString& text) {
+    if (m_services.prompt) m_services.prompt->inform(text);
+}
+
+void MainWindow::showStatusLine(const QString& message) {
+    lblStatus->setText(message + QLatin1Char('\t') + FormatGeneralDateTime(m_services.now()));
+}
+
+void MainWindow::showCounts() {
+    lblPageCheckCount->setText(QString::number(m_pageCheckCount));
+    lblIISResetCount->setText(QString::number(m_iisResetCount));
+    lblComputerResetCount->setText(QString::number(m_computerResetCount));
+}
+
+void MainWindow::yieldToEvents() {
+    if (m_services.yield) m_services.yield();
+}
+
+// ---------------------------------------------------------------------------
+// Profile store, date form, log, mail, site state
+
+QString MainWindow::ReadIni(const QString& FileName, const QString& Section, const QString& KeyName,
+                            const QString& DefaultValue) {
+    return ProfileStore::ReadIni(FileName, Section, KeyName, DefaultValue);
+}
+
+bool MainWindow::WriteIni(const QString& FileName, const QString& Section, const QString& KeyName,
+                          const QString& Value) {
+    return ProfileStore::WriteIni(FileName, Section, KeyName, Value);
+}
+
+QString MainWindow::FormatDateAndTime(const QDateTime& Value) {
+    return Value.isValid() ? FormatFixedDateTime(Value) : QString();
+}
+
+QString MainWindow::FormatDateAndTime(const QString& Value) {
+    const std::optional<QDateTime> date = ParseDate(Value);
+    return date ? FormatFixedDateTime(*date) : QString();
+}
+
+void MainWindow::LogToFile(const QString& FuncName, const QString& strDesc) {
+    EventLog::Append(m_services.executableFolder(), m_services.now(), FuncName, strDesc);
+}
+
+QString MainWindow::SendMail(const QString& MailServerName, const QString& MailFrom, const QString& MailTo,
+                             const QString& MailCC, const QString& MailBCC, const QString& MailUID,
+                             const QString& MailPWD, const QString& Subject, const QString& MailBody,
+                             const QString& AttachFiles) {
+    MailMessage message;
+    message.server = MailServerName;
+    message.from = MailFrom;
+    message.to = MailTo;
+    message.cc = MailCC;
+    message.bcc = MailBCC;
+    message.account = MailUID;
+    message.password = MailPWD;
+    message.subject = Subject;
+    message.htmlBody = MailBody;
+    message.attachment = AttachFiles;
+    std::shared_ptr<MailTransport> transport = m_services.mail;
+    // The window keeps painting and taking clicks while the mail goes out.
+    const MailOutcome outcome = RunOffThread([transport, message] { return transport->send(message); });
+    if (outcome.failure == MailFailure::None) return {};
+    // The language is read at the moment of the failure.
+    return notification::FailureText(outcome.failure, m_language == QLatin1String("cn")) + outcome.description;
+}
+
+int16_t MainWindow::GetIISStatus() {
+    std::shared_ptr<SiteProbe> probe = m_services.siteProbe;
+    const QString url = field(txtPageURL);
+    const int state = RunOffThread([probe, url] { return probe->state(url); });
+    return state == SiteStarted || state == SiteStopped ? static_cast<int16_t>(state) : int16_t{SiteUnknown};
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void MainWindow::Form_Load() {
+    m_loaded = false;
+    m_timer1.setEnabled(false);
+    m_iniPath = PathBeside(m_services.executableFolder(), QString::fromLatin1(ini::kIniFileName));
+    if (m_services.fileExists(m_iniPath)) {
+        LoadSettings();
+    } else {
+        LoadDefaultSettings();
+        SaveSettings();
+    }
+    SetLanguage(m_language);
+    if (m_monitoring == QLatin1String("1")) StartMonitoring();
+    m_loaded = true;
+}
+
+// ---------------------------------------------------------------------------
+// Settings record
+
+void MainWindow::LoadDefaultSettings() {
+    for (const SettingEntry& entry : SettingsTable()) {
+        QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
+        if (entry.kind == SettingEntry::Kind::Check) {
+            setChecked(static_cast<QCheckBox*>(control), entry.factoryValue == QLatin1String("1"));
+        } else {
+            setFieldText(static_cast<QLineEdit*>(control), entry.factoryValue);
+        }
+    }
+    m_monitoring.clear();
+    lblStartTime->clear();
+    lblPageCheckCount->setText(QStringLiteral("0"));
+    lblIISResetCount->setText(QStringLiteral("0"));
+    lblComputerResetCount->setText(QStringLiteral("0"));
+    m_language = QStringLiteral("eng");
+}
+
+void MainWindow::LoadSettings() {
+    auto read = [this](const char* section, const char* key) {
+        return ReadIni(m_iniPath, QLatin1String(section), QLatin1String(key), QString());
+    };
+    for (const SettingEntry& entry : SettingsTable()) {
+        const QString value = read(entry.readSection, entry.key);
+        QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
+        if (entry.kind == SettingEntry::Kind::Check) {
+            // Only exactly "1" means on; the click handlers keep the
+            // escalation chain and the threshold fields consistent.
+            setChecked(static_cast<QCheckBox*>(control), value == QLatin1String("1"));
+        } else {
+            setFieldText(static_cast<QLineEdit*>(control), value);
+        }
+    }
+    // The stage switches' own rule decides the enabled state; set it once more
+    // from the final switch states so that it never depends on the order.
+    txtPageFailureThreshold->setEnabled(isOn(chkIISReset));
+    txtIISResetThreshold->setEnabled(isOn(chkComputerReset));
+    txtComputerResetThreshold->setEnabled(isOn(chkAbortMonitor));
+
+    m_monitoring = read(ini::kStatus, ini::kMonitoring);
+
+    const std::optional<QDateTime> start = ParseDate(read(ini::kStatus, ini::kStartTime));
+    if (start) {
+        m_startTime = *start;
+        lblStartTime->setText(FormatGeneralDateTime(m_startTime));
+    }
+
+    auto loadCounter = [&](const char* key, int32_t& counter) {
+        // Letters, or a number outside 32 bits, leave the counter as it was.
+        if (const std::optional<int32_t> value = ToInt32(read(ini::kStatus, key))) counter = *value;
+    };
+    loadCounter(ini::kPageCheckCount, m_pageCheckCount);
+    loadCounter(ini::kIISResetCount, m_iisResetCount);
+    loadCounter(ini::kComputerResetCount, m_computerResetCount);
+    loadCounter(ini::kContinuousComputerResetFailure, m_continuousComputerResetFailure);
+
+    const QString language = read(ini::kStatus, ini::kLanguage);
+    m_language = language.isEmpty() ? QStringLiteral("eng") : language;
+}
+
+void MainWindow::SaveSettings() {
+    for (const SettingEntry& entry : SettingsTable()) {
+        const QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
+        const QString value = entry.kind == SettingEntry::Kind::Check
+                                  ? QString::number(isOn(static_cast<const QCheckBox*>(control)) ? 1 : 0)
+                                  : field(static_cast<const QLineEdit*>(control));
+        WriteIni(m_iniPath, QLatin1String(entry.writeSection), QLatin1String(entry.key), value);
+    }
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kLanguage), m_language);
+}
+
+void MainWindow::cmdSave_Click() {
+    SaveSettings();
+    inform(msg(Msg::SettingsSaved));
+}
+
+// ---------------------------------------------------------------------------
+// Starting and stopping
+
+void MainWindow::cmdStartMonitor_Click() {
+    struct Check {
+        bool failed;
+        Msg message;
+    };
+    const Check checks[] = {
+        {!IsAcceptableAddress(field(txtPageURL)), Msg::FillPageUrl},
+        {!IsNumeric(field(txtPageCheckInterval)), Msg::FillInterval},
+        {isOn(chkIISReset) && field(txtIISResetCommand).isEmpty(), Msg::FillIISResetCommand},
+        {isOn(chkIISReset) && !IsNumeric(field(txtPageFailureThreshold)), Msg::FillPageFailureThreshold},
+        {isOn(chkComputerReset) && field(txtComputerResetCommand).isEmpty(), Msg::FillComputerResetCommand},
+        {isOn(chkComputerReset) && !IsNumeric(field(txtIISResetThreshold)), Msg::FillIISResetThreshold},
+        {isOn(chkAbortMonitor) && !IsNumeric(field(txtComputerResetThreshold)), Msg::FillComputerResetThreshold},
+    };
+    for (const Check& check : checks) {
+        if (check.failed) {
+            inform(msg(check.message));
+            return;
+        }
+    }
+
+    m_startTime = m_services.now();
+    m_pageCheckCount = 0;
+    m_iisResetCount = 0;
+    m_computerResetCount = 0;
+    m_continuousComputerResetFailure = 0;
+
+    const QString status = QLatin1String(ini::kStatus);
+    WriteIni(m_iniPath, status, QLatin1String(ini::kMonitoring), QStringLiteral("1"));
+    WriteIni(m_iniPath, status, QLatin1String(ini::kStartTime), FormatDateAndTime(m_startTime));
+    WriteIni(m_iniPath, status, QLatin1String(ini::kPageCheckCount), QStringLiteral("0"));
+    WriteIni(m_iniPath, status, QLatin1String(ini::kIISResetCount), QStringLiteral("0"));
+    WriteIni(m_iniPath, status, QLatin1String(ini::kComputerResetCount), QStringLiteral("0"));
+    WriteIni(m_iniPath, status, QLatin1String(ini::kContinuousComputerResetFailure), QStringLiteral("0"));
+
+    StartMonitoring();
+}
+
+void MainWindow::StartMonitoring() {
+    // A period that is not positive or does not fit the timer is refused like
+    // a missing interval: the timer would otherwise spin or never tick.
+    const std::optional<int> period = TimerPeriodMs(field(txtPageCheckInterval));
+    if (!IsAcceptableAddress(field(txtPageURL)) || !period) {
+        inform(msg(Msg::FillUrlAndInterval));
+        return;
+    }
+    m_continuousPageFailure = 0;
+    m_continuousIISResetFailure = 0;
+    cmdStartMonitor->setEnabled(false);
+    m_timer1.setInterval(*period);
+    m_timer1.setEnabled(true);
+    lblStatus->setText(msg(Msg::Monitoring));
+    lblStartTime->setText(m_startTime.isValid() ? FormatGeneralDateTime(m_startTime) : QString());
+    showCounts();
+    yieldToEvents();
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kMonitoring), QStringLiteral("1"));
+}
+
+void MainWindow::cmdStopMonitor_Click() {
+    cmdStartMonitor->setEnabled(true);
+    m_timer1.setEnabled(false);
+    lblStatus->setText(msg(Msg::MonitorStopped));
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kMonitoring), QStringLiteral("0"));
+}
+
+// ---------------------------------------------------------------------------
+// Page check and the monitoring cycle
+
+bool MainWindow::CheckPage() {
+    if (!IsAcceptableAddress(field(txtPageURL))) return false;
+    // The count is on disk before the request goes out, so it survives a
+    // check that never comes back.
+    m_pageCheckCount = Incremented(m_pageCheckCount);
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kPageCheckCount),
+             QString::number(m_pageCheckCount));
+    std::shared_ptr<HttpClient> http = m_services.http;
+    const QString url = field(txtPageURL);
+    // The window keeps painting and taking clicks while the request runs.
+    const HttpResult result = RunOffThread([http, url] { return http->get(url); });
+    return result.transferOk && result.status == 200;
+}
+
+void MainWindow::Timer1_Timer() {
+    // A tick that arrives while an earlier one waits at a yield is skipped:
+    // two ticks interleaved would run the recovery commands twice.
+    if (m_inTick) return;
+    m_inTick = true;
+
+    if (CheckPage()) {
+        m_continuousPageFailure = 0;
+        m_continuousIISResetFailure = 0;
+        m_continuousComputerResetFailure = 0;
+        WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
+                 QStringLiteral("0"));
+        showStatusLine(msg(Msg::PageValidStatus));
+        yieldToEvents();
+    } else {
+        m_continuousPageFailure = Incremented(m_continuousPageFailure);
+        showStatusLine(msg(Msg::PageInvalidStatus));
+        yieldToEvents();
+
+        // The stages are examined from the last back to the first, each on its
+        // own, in every failed tick.
+        if (StageFires(isOn(chkAbortMonitor), field(txtComputerResetThreshold), m_continuousComputerResetFailure)) {
+            showStatusLine(GivingUpStatus(m_continuousComputerResetFailure, m_language));
+            yieldToEvents();
+            AbortMonitoring();
+        }
+        if (StageFires(isOn(chkComputerReset), field(txtIISResetThreshold), m_continuousIISResetFailure)) {
+            showStatusLine(msg(Msg::ComputerResettingStatus));
+            yieldToEvents();
+            m_continuousPageFailure = 0;
+            m_continuousIISResetFailure = 0;
+            m_continuousComputerResetFailure = Incremented(m_continuousComputerResetFailure);
+            // On disk before the reboot starts, so the chain carries on after it.
+            WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
+                     QString::number(m_continuousComputerResetFailure));
+            RunComputerReset();
+        }
+        if (StageFires(isOn(chkIISReset), field(txtPageFailureThreshold), m_continuousPageFailure)) {
+            showStatusLine(msg(Msg::IISResettingStatus));
+            yieldToEvents();
+            m_continuousIISResetFailure = Incremented(m_continuousIISResetFailure);
+            m_continuousPageFailure = 0;
+            RunIISReset();
+            showStatusLine(IISResetDoneStatus(m_iisResetCount, m_language));
+            yieldToEvents();
+        }
+    }
+    showCounts();
+    yieldToEvents();
+    m_inTick = false;
+}
+
+// ---------------------------------------------------------------------------
+// Recovery actions
+
+QString MainWindow::RunIISReset() {
+    m_iisResetCount = Incremented(m_iisResetCount);
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kIISResetCount),
+             QString::number(m_iisResetCount));
+    const QString command = field(txtIISResetCommand);
+    LogToFile(QLatin1String(kResetIIS), command);
+    if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
+
+    QString error;
+    if (!m_services.programs->start(command, &error)) {
+        // Nothing was started, so there is nothing to wait for.
+        LogToFile(QLatin1String(kResetIIS), QLatin1String(kStartFailed) + error);
+        return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
+    }
+    for (int reading = 0; reading < 60; ++reading) {
+        if (GetIISStatus() == SiteStopped) break;
+        m_services.sleepOneSecond();
+        yieldToEvents();
+    }
+    for (int reading = 0; reading < 60; ++reading) {
+        if (GetIISStatus() == SiteStarted) break;
+        m_services.sleepOneSecond();
+        yieldToEvents();
+    }
+    return {};
+}
+
+QString MainWindow::RunComputerReset() {
+    m_computerResetCount = Incremented(m_computerResetCount);
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kComputerResetCount),
+             QString::number(m_computerResetCount));
+    const QString command = field(txtComputerResetCommand);
+    LogToFile(QLatin1String(kResetComputer), command);
+    if (isOn(chkNotifyComputerReset)) NotifyByEmail(QLatin1String(kResetComputer));
+
+    QString error;
+    if (!m_services.programs->start(command, &error)) {
+        LogToFile(QLatin1String(kResetComputer), QLatin1String(kStartFailed) + error);
+        return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
+    }
+    return {};
+}
+
+void MainWindow::AbortMonitoring() {
+    m_timer1.setEnabled(false);
+    cmdStartMonitor->setEnabled(true);
+    LogToFile(QLatin1String(kAbortMonitor), QString());
+    if (isOn(chkNotifyAbortMonitor)) NotifyByEmail(QLatin1String(kAbortMonitor));
+}
+
+// ---------------------------------------------------------------------------
+// Notification and test mail
+
+void MainWindow::NotifyByEmail(const QString& kind) {
+    const QString receivers = field(txtReceiverEmail);
+    for (const QLineEdit* e : {txtReceiverEmail, txtSenderEmail, txtSenderSMTP, txtSenderAccount, txtSenderPassword}) {
+        if (field(e).isEmpty()) return;
+    }
+    const QString result = SendMail(field(txtSenderSMTP), field(txtSenderEmail), receivers, QString(), QString(),
+                                    field(txtSenderAccount), field(txtSenderPassword), kind, QString(), QString());
+    LogToFile(QLatin1String(kSendEmail), result.isEmpty() ? notification::SentDetail(receivers)
+                                                           : notification::NotSentDetail(receivers, result));
+}
+
+void MainWindow::cmdSendEmail_Click() {
+    const std::pair<const QLineEdit*, Msg> required[] = {
+        {txtReceiverEmail, Msg::FillReceiverEmail}, {txtSenderEmail, Msg::FillSenderEmail},
+        {txtSenderSMTP, Msg::FillSenderSmtp},       {txtSenderAccount, Msg::FillSenderAccount},
+        {txtSenderPassword, Msg::FillSenderPassword},
+    };
+    for (const auto& [edit, message] : required) {
+        if (field(edit).isEmpty()) {
+            inform(msg(message));
+            return;
+        }
+    }
+    const QString body = notification::TestBody(FormatGeneralDateTime(m_services.now()));
+    const QString result =
+        SendMail(field(txtSenderSMTP), field(txtSenderEmail), field(txtReceiverEmail), QString(), QString(),
+                 field(txtSenderAccount), field(txtSenderPassword), notification::TestSubject(), body, QString());
+    inform(result.isEmpty() ? msg(Msg::EmailSent) : result);
+}
+
+// ---------------------------------------------------------------------------
+// Language
+
+void MainWindow::SetLanguage(const QString& curLanguage) {
+    m_language = TrimBlanks(curLanguage).toLower();
+    bool chinese = false;
+    if (m_language == QLatin1String("eng")) {
+        Option1->setChecked(true);
+        Option2->setChecked(false);
+    } else if (m_language == QLatin1String("cn")) {
+        Option1->setChecked(false);
+        Option2->setChecked(true);
+        chinese = true;
+    } else {
+        return;
+    }
+    for (const CaptionRow& row : CaptionTable()) {
+        const QString caption = QString::fromUtf8(chinese ? row.chinese : row.english);
+        QObject* control = qstrcmp(row.control, "MainWindow") == 0
+                               ? static_cast<QObject*>(this)
+                               : findChild<QObject*>(QLatin1String(row.control));
+        if (control == this) {
+            setWindowTitle(caption);
+        } else if (auto* groupBox = qobject_cast<QGroupBox*>(control)) {
+            groupBox->setTitle(caption);
+        } else if (auto* label = qobject_cast<QLabel*>(control)) {
+            label->setText(caption);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            button->setText(caption);
+        }
+    }
+}
+
+void MainWindow::Option1_Click() { SetLanguage(QStringLiteral("eng")); }
+
+void MainWindow::Option2_Click() { SetLanguage(QStringLiteral("cn")); }
+
+// ---------------------------------------------------------------------------
+// Field validation
+
+void MainWindow::txtPageURL_Change() {
+    if (!m_loaded) return;
+    const QString text = field(txtPageURL);
+    if (text.size() <= 4) return;
+    if (text.left(4).toLower() != QLatin1String("http")) inform(msg(Msg::ShouldStartWithHttp));
+}
+
+void MainWindow::checkPositiveNumber(QLineEdit* edit, bool retimes) {
+    if (!m_loaded) return;
+    const QString text = field(edit);
+    if (IsNumeric(text)) {
+        // Beyond 16 bits the value is reported as no number at all.
+        const std::optional<int16_t> whole = ToInt16(text);
+        if (!whole) {
+            inform(msg(Msg::ShouldBeNumber));
+            return;
+        }
+        if (*whole <= 0) {
+            inform(msg(Msg::ShouldBeBiggerThanZero));
+            return;
+        }
+        if (retimes) {
+            const std::optional<int> period = TimerPeriodMs(text);
+            if (!period) {
+                inform(msg(Msg::ShouldBeNumber));
+                return;
+            }
+            // The on/off state stays: a running cycle goes on at the new pace.
+            m_timer1.setInterval(*period);
+        }
+    } else if (!text.isEmpty()) {
+        inform(msg(Msg::ShouldBeNumber));
+    }
+}
+
+void MainWindow::txtPageCheckInterval_Change() { checkPositiveNumber(txtPageCheckInterval, true); }
+void MainWindow::txtPageFailureThreshold_Change() { checkPositiveNumber(txtPageFailureThreshold, false); }
+void MainWindow::txtIISResetThreshold_Change() { checkPositiveNumber(txtIISResetThreshold, false); }
+
+// These fields have nothing to check; their blanks go when the edit is done.
+void MainWindow::txtIISResetCommand_Change() {}
+void MainWindow::txtComputerResetCommand_Change() {}
+void MainWindow::txtReceiverEmail_Change() {}
+void MainWindow::txtSenderEmail_Change() {}
+void MainWindow::txtSenderSMTP_Change() {}
+void MainWindow::txtSenderAccount_Change() {}
+void MainWindow::txtSenderPassword_Change() {}
+
+// A later stage is never on while an earlier one is off, and each threshold
+// field is enabled exactly while its stage is on.
+void MainWindow::chkIISReset_Click() {
+    const bool on = isOn(chkIISReset);
+    txtPageFailureThreshold->setEnabled(on);
+    if (!on) {
+        setChecked(chkComputerReset, false);
+        setChecked(chkAbortMonitor, false);
+    }
+}
+
+void MainWindow::chkComputerReset_Click() {
+    const bool on = isOn(chkComputerReset);
+    txtIISResetThreshold->setEnabled(on);
+    if (on) {
+        setChecked(chkIISReset, true);
+    } else {
+        setChecked(chkAbortMonitor, false);
+    }
+}
+
+void MainWindow::chkAbortMonitor_Click() {
+    const bool on = isOn(chkAbortMonitor);
+    txtComputerResetThreshold->setEnabled(on);
+    if (on) setChecked(chkComputerReset, true);
+}
+
+// ---------------------------------------------------------------------------
+// Manual actions
+
+void MainWindow::cmdCheckPage_Click() {
+    if (!IsAcceptableAddress(field(txtPageURL))) {
+        inform(msg(Msg::FillPageUrlToCheck));
+        return;
+    }
+    inform(msg(CheckPage() ? Msg::PageValid : Msg::PageInvalid));
+}
+
+void MainWindow::cmdIISReset_Click() {
+    if (field(txtIISResetCommand).isEmpty()) {
+        inform(msg(Msg::FillIISResetCommand));
+        return;
+    }
+    if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmIISReset))) return;
+    showStatusLine(msg(Msg::IISResetting));
+    yieldToEvents();
+    const QString error = RunIISReset();
+    lblStatus->clear();
+    if (!error.isEmpty()) {
+        inform(error);
+        return;
+    }
+    inform(msg(Msg::IISResetByManual));
+}
+
+void MainWindow::cmdComputerReset_Click() {
+    if (field(txtComputerResetCommand).isEmpty()) {
+        inform(msg(Msg::FillComputerResetCommand));
+        return;
+    }
+    if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmComputerReset))) return;
+    showStatusLine(msg(Msg::ComputerResetting));
+    yieldToEvents();
+    QString error;
+    if (!m_services.programs->start(field(txtComputerResetCommand), &error)) {
+        lblStatus->clear();
+        inform(error.isEmpty() ? QStringLiteral("The command could not be started.") : error);
+    }
+}
+
+void MainWindow::lblSupport_Click() {
+    if (m_services.openUrl) m_services.openUrl(QLatin1String(kSupportUrl));
+}
+
+}  // namespace tarvesk

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvesk {
+
+// Every message box and status text of the window, in both languages.
+enum class Msg {
+    // Start button checks, in the order they are made.
+    FillPageUrl,
+    FillInterval,
+    FillIISResetCommand,
+    FillPageFailureThreshold,
+    FillComputerResetCommand,
+    FillIISResetThreshold,
+    FillComputerResetThreshold,
+    FillUrlAndInterval,
+    // Running state.
+    Monitoring,
+    MonitorStopped,
+    PageValidStatus,
+    PageInvalidStatus,
+    ComputerResettingStatus,
+    IISResettingStatus,
+    // Settings.
+    SettingsSaved,
+    // Field validation.
+    ShouldStartWithHttp,
+    ShouldBeBiggerThanZero,
+    ShouldBeNumber,
+    // Manual actions.
+    FillPageUrlToCheck,
+    PageValid,
+    PageInvalid,
+    ConfirmIISReset,
+    IISResetting,
+    IISResetByManual,
+    ConfirmComputerReset,
+    ComputerResetting,
+    // Test mail.
+    FillReceiverEmail,
+    FillSenderEmail,
+    FillSenderSmtp,
+    FillSenderAccount,
+    FillSenderPassword,
+    EmailSent,
+};
+
+// The text of a message; Chinese exactly when `language` is "cn".
+QString Text(Msg message, const QString& language);
+
+// Status lines that carry a number.
+QString GivingUpStatus(int computerResets, const QString& language);
+QString IISResetDoneStatus(int iisResets, const QString& language);
+
+}  // namespace tarvesk

@@ -1,0 +1,93 @@
+#include "platform/tcp_site_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/hostile_http_server.h"
+#include "support/http_test_server.h"
+
+using namespace std::chrono_literals;
+
+namespace tarvesk {
+namespace {
+
+constexpr auto kNoHang = 30s;
+
+int ClosedPort() {
+    HostileHttpServer gone(HostileHttpServer::Mode::Silent);
+    return gone.port();
+}
+
+TEST(TcpSiteProbe, ListeningPortIsStarted) {
+    HttpTestServer server;
+    TcpSiteProbe probe;
+    EXPECT_EQ(probe.state(server.url("/ok")), SiteStarted);
+    // Host spelled as a name and as a path-less address, scheme in capitals.
+    EXPECT_EQ(probe.state(QStringLiteral("HTTP://localhost:%1").arg(server.port())), SiteStarted);
+    // The probe only connects; it must not make a request of its own.
+    EXPECT_EQ(server.requestCount(), 0);
+}
+
+TEST(TcpSiteProbe, ClosedPortIsStopped) {
+    const int port = ClosedPort();
+    TcpSiteProbe probe;
+    EXPECT_EQ(probe.state(QStringLiteral("http://127.0.0.1:%1/page.html").arg(port)), SiteStopped);
+    // Every address of "localhost" refuses, whichever families it has.
+    EXPECT_EQ(probe.state(QStringLiteral("http://localhost:%1/").arg(port)), SiteStopped);
+}
+
+TEST(TcpSiteProbe, UnreadableAddressesAreUnknown) {
+    TcpSiteProbe probe;
+    const QString addresses[] = {
+        QString(),
+        QStringLiteral("http://"),
+        QStringLiteral("not an address"),
+        QStringLiteral("http://127.0.0.1:99999/"),           // port out of range
+        QStringLiteral("gopher://127.0.0.1/"),               // no default port
+        QStringLiteral("http://nonexistent.invalid/"),       // RFC 6761: never resolves
+    };
+    for (const QString& address : addresses) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(probe.state(address), SiteUnknown) << address.toStdString();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kNoHang);
+    }
+}
+
+TEST(TcpSiteProbe, DefaultPortComesFromTheScheme) {
+    // Nothing listens on 80 or 443 of the loopback in the test environment;
+    // the point is that the scheme alone gives a port to try. Skip if
+    // something does.
+    TcpSiteProbe probe;
+    const int http = probe.state(QStringLiteral("http://127.0.0.1/"));
+    const int https = probe.state(QStringLiteral("https://127.0.0.1/"));
+    if (http == SiteStarted || https == SiteStarted) GTEST_SKIP() << "a local server uses 80/443";
+    EXPECT_EQ(http, SiteStopped);
+    EXPECT_EQ(https, SiteStopped);
+}
+
+TEST(TcpSiteProbe, PeerThatNeverCompletesTheHandshakeIsUnknown) {
+    // The server's backlog takes one connection and it never accepts, so the
+    // second attempt's SYN is dropped and the probe must give up on its own.
+    HostileHttpServer server(HostileHttpServer::Mode::NoAccept);
+    TcpSiteProbe probe(300ms);
+    const QString address = server.url();
+    ASSERT_EQ(probe.state(address), SiteStarted);
+    const auto start = std::chrono::steady_clock::now();
+    const int state = probe.state(address);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kNoHang);
+    if (state == SiteStarted) GTEST_SKIP() << "this kernel accepted beyond the backlog";
+    EXPECT_EQ(state, SiteUnknown);
+}
+
+TEST(TcpSiteProbe, WorksFromAWorkerThread) {
+    HttpTestServer server;
+    int state = -1;
+    std::thread worker([&] { state = TcpSiteProbe().state(server.url("/")); });
+    worker.join();
+    EXPECT_EQ(state, SiteStarted);
+}
+
+}  // namespace
+}  // namespace tarvesk

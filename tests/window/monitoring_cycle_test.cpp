@@ -1,0 +1,237 @@
+// The timer tick and its escalation chain, against a real local web server.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "support/http_test_server.h"
+#include "window/support/window_fixture.h"
+
+namespace tarvesk {
+namespace {
+
+class MonitoringCycle : public WindowTest {
+protected:
+    // A stopped window watching the local server, with the given stages on.
+    void setUpStages(bool iis, bool computer, bool abort, const char* p, const char* i, const char* c) {
+        writeIni("[HowToMonitor]\nInterval=10\nCmdResetIIS=restart-web\nCmdResetComputer=reboot-now\n"
+                 "[Status]\nLanguage=eng\n");
+        window();
+        type("txtPageURL", server.url("/"));
+        type("txtPageFailureThreshold", p);
+        type("txtIISResetThreshold", i);
+        type("txtComputerResetThreshold", c);
+        box("chkAbortMonitor")->setChecked(abort);
+        box("chkComputerReset")->setChecked(computer);
+        box("chkIISReset")->setChecked(iis);
+        box("chkAbortMonitor")->setChecked(abort);
+        box("chkComputerReset")->setChecked(computer);
+        // The site answers at once that it went down and came back.
+        probe->script = {SiteStopped, SiteStarted};
+    }
+    QString status() { return label("lblStatus")->text(); }
+    int count(const QString& command) const { return starter->started.count(command); }
+
+    HttpTestServer server;
+};
+
+TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
+    setUpStages(true, true, true, "5", "5", "5");
+    server.setStatus(500);
+    window().Timer1_Timer();
+    window().Timer1_Timer();
+    EXPECT_EQ(window().continuousPageFailure(), 2);
+    EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
+
+    server.setStatus(200);
+    window().Timer1_Timer();
+    EXPECT_EQ(window().continuousPageFailure(), 0);
+    EXPECT_EQ(window().continuousIISResetFailure(), 0);
+    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
+    EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "0");
+    EXPECT_TRUE(status().startsWith("Monitoring, page is valid.\t"));
+    EXPECT_GT(status().size(), QString("Monitoring, page is valid.\t").size());  // the time follows
+    EXPECT_EQ(ini("Status", "PageCheckCount"), "3");
+    EXPECT_EQ(label("lblPageCheckCount")->text(), "3");
+    EXPECT_EQ(server.requestCount(), 3);
+}
+
+TEST_F(MonitoringCycle, IISResetOnEveryPthFailedTick) {
+    setUpStages(true, false, false, "2", "2", "2");
+    server.setStatus(500);
+    QStringList statusAfter;
+    for (int tick = 1; tick <= 4; ++tick) {
+        window().Timer1_Timer();
+        statusAfter.append(status().section('\t', 0, 0));
+    }
+    EXPECT_EQ(count("restart-web"), 2);
+    EXPECT_EQ(statusAfter[0], "Monitoring, page is invalid.");
+    EXPECT_EQ(statusAfter[1], "Monitoring, IIS has reset 1 times.");
+    EXPECT_EQ(statusAfter[3], "Monitoring, IIS has reset 2 times.");
+    EXPECT_EQ(ini("Status", "IISResetCount"), "2");
+    EXPECT_EQ(label("lblIISResetCount")->text(), "2");
+    // Each reset logs its command before it runs.
+    EXPECT_EQ(logLines().size(), 2);
+    EXPECT_TRUE(logLines().value(0).endsWith("\tReset IIS\trestart-web"));
+}
+
+TEST_F(MonitoringCycle, ComputerResetAfterIResetsWithTheCounterOnDiskFirst) {
+    setUpStages(true, true, false, "2", "2", "2");
+    server.setStatus(500);
+    QString persistedAtReboot;
+    QString totalAtReboot;
+    starter->onStart = [&](const QString& command) {
+        if (command == "reboot-now") {
+            persistedAtReboot = ini("Status", "ContinousComputerResetFailure");
+            totalAtReboot = ini("Status", "ComputerResetCount");
+        }
+    };
+    for (int tick = 1; tick <= 4; ++tick) window().Timer1_Timer();
+    EXPECT_EQ(count("reboot-now"), 0);
+    window().Timer1_Timer();  // failed tick P*I + 1
+    EXPECT_EQ(count("reboot-now"), 1);
+    EXPECT_EQ(persistedAtReboot, "1");
+    EXPECT_EQ(totalAtReboot, "1");
+    EXPECT_EQ(window().continuousPageFailure(), 0);
+    EXPECT_EQ(window().continuousIISResetFailure(), 0);
+    EXPECT_TRUE(status().startsWith("Monitoring, page is invalid, Computer is resetting.\t"));
+    EXPECT_TRUE(logLines().last().endsWith("\tReset Computer\treboot-now"));
+}
+
+TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages) {
+    writeIni("[HowToMonitor]\nInterval=10\nCmdResetIIS=restart-web\nResetIIS=1\nPageFailureThreshold=1\n"
+             "CmdResetComputer=reboot-now\nResetComputer=1\nIISResetThreshold=2\nAbortMonitor=1\n"
+             "ComputerResetThreshold=2\n[Status]\nMonitoring=1\nContinousComputerResetFailure=2\n");
+    window();
+    type("txtPageURL", server.url("/"));
+    probe->script = {SiteStopped, SiteStarted};
+    server.setStatus(500);
+    ASSERT_TRUE(window().timer1().isEnabled());
+    window().Timer1_Timer();
+    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
+    EXPECT_EQ(ini("Status", "Monitoring"), "1");  // giving up leaves the flag
+    // With P = 1 the IIS reset still runs in the tick that gives up.
+    EXPECT_EQ(count("restart-web"), 1);
+    const QStringList log = logLines();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_TRUE(log[0].endsWith("\tAbort Monitor\t"));
+    EXPECT_TRUE(log[1].endsWith("\tReset IIS\trestart-web"));
+}
+
+TEST_F(MonitoringCycle, GivingUpStatusCarriesTheRebootCount) {
+    writeIni("[HowToMonitor]\nInterval=10\nResetIIS=1\nPageFailureThreshold=9\nResetComputer=1\n"
+             "IISResetThreshold=9\nAbortMonitor=1\nComputerResetThreshold=2\nCmdResetIIS=x\nCmdResetComputer=y\n"
+             "[Status]\nLanguage=cn\nContinousComputerResetFailure=2\n");
+    window();
+    type("txtPageURL", server.url("/"));
+    server.setStatus(404);
+    window().Timer1_Timer();
+    EXPECT_TRUE(status().startsWith(QStringLiteral("监测已停止，电脑已重启 2 次。\t")));
+}
+
+TEST_F(MonitoringCycle, ThresholdsRoundHalvesToEvenAndZeroFiresEveryTime) {
+    struct Case {
+        const char* threshold;
+        int resetsAfterSixTicks;
+    } cases[] = {{"2.5", 3}, {"3.5", 1}, {"0", 6}, {"-1", 6}, {"abc", 0}, {"", 0}, {"99999999999", 0}};
+    for (const Case& c : cases) {
+        resetWindow();
+        starter->started.clear();
+        SCOPED_TRACE(c.threshold);
+        setUpStages(true, false, false, c.threshold, "2", "2");
+        server.setStatus(500);
+        for (int tick = 0; tick < 6; ++tick) window().Timer1_Timer();
+        EXPECT_EQ(count("restart-web"), c.resetsAfterSixTicks);
+        EXPECT_TRUE(prompt->informs.isEmpty());
+    }
+}
+
+TEST_F(MonitoringCycle, InvalidAddressWhileRunningFailsEveryTickAndClimbs) {
+    setUpStages(true, false, false, "2", "2", "2");
+    type("txtPageURL", "ftp://nowhere");
+    prompt->informs.clear();
+    for (int tick = 0; tick < 4; ++tick) window().Timer1_Timer();
+    EXPECT_EQ(count("restart-web"), 2);
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_EQ(window().pageCheckCount(), 0);  // not counted: no request was made
+}
+
+TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
+    setUpStages(true, false, false, "1", "2", "2");
+    starter->failWith = "No such file or directory";
+    server.setStatus(500);
+    window().Timer1_Timer();
+    const QStringList log = logLines();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
+    EXPECT_TRUE(log[1].endsWith("\tReset IIS\tStart failed: No such file or directory"));
+    EXPECT_EQ(probe->readings, 0);  // nothing started, nothing to wait for
+    EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times.\t"));
+    EXPECT_TRUE(prompt->informs.isEmpty());
+}
+
+TEST_F(MonitoringCycle, SiteWaitCountsItsPauses) {
+    setUpStages(true, false, false, "1", "2", "2");
+    server.setStatus(500);
+    // Stopped at the 3rd reading of the first wait, started at the 5th of the
+    // second: 2 + 4 pauses.
+    probe->script = {SiteStarted, SiteStarted, SiteStopped, SiteStopped, SiteStopped, SiteStopped, SiteStopped,
+                     SiteStarted};
+    window().Timer1_Timer();
+    EXPECT_EQ(sleeps, 6);
+    EXPECT_EQ(probe->readings, 8);
+
+    // A state that never reads: both waits run their full minute.
+    sleeps = 0;
+    probe->script = {SiteUnknown};
+    window().Timer1_Timer();
+    EXPECT_EQ(sleeps, 120);
+}
+
+TEST_F(MonitoringCycle, TickArrivingDuringAYieldIsSkipped) {
+    int nested = 0;
+    services.sleepOneSecond = [&] {
+        ++nested;
+        window().Timer1_Timer();  // a tick while the first waits for the site
+    };
+    server.setStatus(500);
+    setUpStages(true, false, false, "1", "2", "2");
+    probe->script = {SiteUnknown};
+    window().Timer1_Timer();
+    EXPECT_EQ(nested, 120);
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(count("restart-web"), 1);
+}
+
+TEST_F(MonitoringCycle, StopDuringAResetLetsTheTickFinish) {
+    setUpStages(true, false, false, "1", "2", "2");
+    server.setStatus(500);
+    button("cmdStartMonitor")->click();
+    ASSERT_TRUE(window().timer1().isEnabled());
+    bool stopped = false;
+    probe->script = {SiteUnknown};
+    starter->onStart = [&](const QString&) {
+        button("cmdStopMonitor")->click();
+        stopped = true;
+    };
+    window().Timer1_Timer();
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_EQ(ini("Status", "Monitoring"), "0");
+    EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times."));
+}
+
+TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
+    server.setStatus(500);
+    services.executableFolder = [] { return QStringLiteral("/nonexistent/tarvesk"); };
+    setUpStages(true, false, false, "1", "2", "2");
+    window().Timer1_Timer();
+    window().Timer1_Timer();
+    EXPECT_EQ(count("restart-web"), 2);
+    EXPECT_EQ(window().pageCheckCount(), 2);
+    EXPECT_TRUE(prompt->informs.isEmpty());
+}
+
+}  // namespace
+}  // namespace tarvesk

@@ -1,0 +1,134 @@
+// Start-up: where the INI file lives, first run, resume, and the window's
+// controls as the program builds them.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "window/support/window_fixture.h"
+
+namespace tarvesk {
+namespace {
+
+class Startup : public WindowTest {};
+
+const QByteArray kRunningIni =
+    "[HowToMonitor]\nPageURL=http://127.0.0.1:9/\nInterval=2.5\nResetIIS=0\nResetComputer=0\nAbortMonitor=0\n"
+    "[Status]\nLanguage=eng\nMonitoring=1\nStartTime=2026-11-30 23:59:58\nPageCheckCount=41\n"
+    "IISResetCount=3\nComputerResetCount=2\nContinousComputerResetFailure=2\n";
+
+TEST_F(Startup, IniFileLivesBesideTheExecutableWithOneSeparator) {
+    window();
+    EXPECT_EQ(window().iniPath(), folder() + "/Tarvesk.ini");
+    resetWindow();
+    // A folder text that already ends in "/" (the root) gets no second one.
+    services.executableFolder = [this] { return folder() + "/"; };
+    EXPECT_EQ(window().iniPath(), folder() + "/Tarvesk.ini");
+}
+
+TEST_F(Startup, ResumesARunWithItsPersistedStatus) {
+    writeIni(kRunningIni);
+    window();
+    EXPECT_TRUE(window().timer1().isEnabled());
+    EXPECT_EQ(window().timer1().interval(), 2500);
+    EXPECT_FALSE(button("cmdStartMonitor")->isEnabled());
+    EXPECT_EQ(label("lblStatus")->text(), "Monitoring.");
+    EXPECT_EQ(label("lblPageCheckCount")->text(), "41");
+    EXPECT_EQ(label("lblIISResetCount")->text(), "3");
+    EXPECT_EQ(label("lblComputerResetCount")->text(), "2");
+    EXPECT_EQ(window().continuousComputerResetFailure(), 2);
+    EXPECT_EQ(window().startTime(), QDateTime(QDate(2026, 11, 30), QTime(23, 59, 58)));
+    // Resuming resets and rewrites nothing but the running flag.
+    EXPECT_EQ(ini("Status", "StartTime"), "2026-11-30 23:59:58");
+    EXPECT_EQ(ini("Status", "PageCheckCount"), "41");
+    EXPECT_EQ(ini("Status", "Monitoring"), "1");
+    EXPECT_TRUE(window().loaded());
+    EXPECT_TRUE(prompt->informs.isEmpty());
+}
+
+TEST_F(Startup, OnlyExactlyOneMeansMonitoring) {
+    for (const char* value : {"0", "", "yes", "01", "1 1", "11"}) {
+        resetWindow();
+        QByteArray content = kRunningIni;
+        content.replace("Monitoring=1\n", QByteArray("Monitoring=") + value + "\n");
+        writeIni(content);
+        SCOPED_TRACE(value);
+        EXPECT_FALSE(window().timer1().isEnabled());
+        EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
+        EXPECT_EQ(label("lblStatus")->text(), "Ready to Start Monitor.");
+    }
+}
+
+TEST_F(Startup, RefusedResumeStaysIdleAndKeepsTheFlag) {
+    QByteArray content = kRunningIni;
+    content.replace("Interval=2.5", "Interval=soon");
+    writeIni(content);
+    window();
+    EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
+    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_EQ(ini("Status", "Monitoring"), "1");
+}
+
+TEST_F(Startup, ZeroIntervalIsRefusedRatherThanSpinning) {
+    for (const char* interval : {"0", "-3", "0.0001", "1e12"}) {
+        resetWindow();
+        prompt->informs.clear();
+        QByteArray content = kRunningIni;
+        content.replace("Interval=2.5", QByteArray("Interval=") + interval);
+        writeIni(content);
+        SCOPED_TRACE(interval);
+        EXPECT_FALSE(window().timer1().isTicking());
+        EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
+    }
+}
+
+TEST_F(Startup, ResumeWithoutStartTimeShowsItEmpty) {
+    QByteArray content = kRunningIni;
+    content.replace("StartTime=2026-11-30 23:59:58\n", "");
+    writeIni(content);
+    EXPECT_TRUE(window().timer1().isEnabled());
+    EXPECT_TRUE(label("lblStartTime")->text().isEmpty());
+}
+
+TEST_F(Startup, ControlsCarryTheirNamesAndDesignValues) {
+    window();
+    for (const char* name : {"txtPageURL", "txtPageCheckInterval", "txtIISResetCommand", "txtPageFailureThreshold",
+                             "txtComputerResetCommand", "txtIISResetThreshold", "txtComputerResetThreshold",
+                             "txtReceiverEmail", "txtSenderEmail", "txtSenderSMTP", "txtSenderAccount",
+                             "txtSenderPassword"}) {
+        EXPECT_NE(window().findChild<QLineEdit*>(name), nullptr) << name;
+    }
+    for (const char* name : {"cmdCheckPage", "cmdIISReset", "cmdComputerReset", "cmdSendEmail", "cmdSave",
+                             "cmdStartMonitor", "cmdStopMonitor"}) {
+        EXPECT_NE(window().findChild<QPushButton*>(name), nullptr) << name;
+    }
+    for (const char* name : {"Frame1", "Frame2", "Frame3"}) {
+        EXPECT_NE(window().findChild<QGroupBox*>(name), nullptr) << name;
+    }
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}) {
+        const QString name = QStringLiteral("Label%1").arg(i);
+        EXPECT_NE(window().findChild<QLabel*>(name), nullptr) << name.toStdString();
+    }
+    EXPECT_EQ(window().size(), QSize(498, 570));
+    EXPECT_EQ(window().minimumSize(), window().maximumSize());  // not resizable
+    EXPECT_EQ(window().findChild<QGroupBox*>("Frame1")->geometry(), QRect(8, 32, 481, 193));
+    EXPECT_EQ(button("cmdStartMonitor")->geometry(), QRect(208, 536, 81, 25));
+    // Default focus order starts at the start button and ends at the options.
+    EXPECT_EQ(button("cmdStartMonitor")->nextInFocusChain(), button("cmdStopMonitor"));
+    EXPECT_EQ(edit("txtSenderPassword")->nextInFocusChain(), window().findChild<QRadioButton*>("Option1"));
+}
+
+TEST_F(Startup, ClickingTheLabelBesideANotificationBoxDoesNothing) {
+    window();
+    const bool before = box("chkNotifyIISReset")->isChecked();
+    QLabel* text = label("Label21");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), text->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(text, &press);
+    EXPECT_EQ(box("chkNotifyIISReset")->isChecked(), before);
+}
+
+}  // namespace
+}  // namespace tarvesk
