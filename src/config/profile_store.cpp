@@ -58,7 +58,12 @@ QList<Line> SplitLines(const QByteArray& data) {
         if (line.bodyEnd > line.start && data[line.bodyEnd - 1] == '\r') --line.bodyEnd;
         pos = line.end;
 
-        const QByteArray body = data.mid(line.start, line.bodyEnd - line.start);
+        // A UTF-8 byte order mark (left by some editors) is kept but does not
+        // hide the first header.
+        qsizetype bodyStart = line.start;
+        if (line.start == 0 && data.startsWith("\xEF\xBB\xBF"))
+            bodyStart = qMin<qsizetype>(3, line.bodyEnd);
+        const QByteArray body = data.mid(bodyStart, line.bodyEnd - bodyStart);
         const QByteArray trimmed = TrimBlanksAndTabs(body);
         if (trimmed.isEmpty()) {
             line.kind = LineKind::Blank;
@@ -71,7 +76,7 @@ QList<Line> SplitLines(const QByteArray& data) {
             line.name = TrimBlanksAndTabs(body.left(eq));
             if (!line.name.isEmpty()) {
                 line.kind = LineKind::Entry;
-                line.equals = line.start + eq;
+                line.equals = bodyStart + eq;
             }
         }
         lines.append(line);
@@ -93,7 +98,8 @@ qsizetype SectionEnd(const QList<Line>& lines, qsizetype header) {
     return i;
 }
 
-qsizetype FindKey(const QList<Line>& lines, qsizetype header, qsizetype end, const QByteArray& key) {
+qsizetype FindKey(const QList<Line>& lines, qsizetype header, qsizetype end,
+                  const QByteArray& key) {
     for (qsizetype i = header + 1; i < end; ++i)
         if (lines[i].kind == LineKind::Entry && SameName(lines[i].name, key)) return i;
     return -1;

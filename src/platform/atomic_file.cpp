@@ -72,6 +72,18 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+// Gives the new file the owner and group of the old one. Root must manage it
+// (otherwise a root-run program would take the file away from its owner);
+// anyone else can at most keep a group they belong to, and tries that alone.
+bool KeepOwner(int fd, const struct stat& old, bool isRoot) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) return false;
+    if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
+    if (isRoot) return ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (now.st_gid != old.st_gid) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    return true;
+}
+
 void SyncFolder(const std::string& folder) {
     const int fd = RetryOnEintr(
         [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
@@ -113,8 +125,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& content) {
     if (fd < 0) return false;
 
     bool ok = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()));
-    if (ok && exists && isRoot)
-        ok = ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (ok && exists) ok = KeepOwner(fd, old, isRoot);
     if (ok) ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : 0600) == 0;
     if (ok) ok = RetryOnEintr([&] { return ::fsync(fd); }) == 0;
     if (::close(fd) != 0) ok = false;

@@ -10,7 +10,8 @@ namespace tarvesk {
 
 // Runs `work` on a new thread while the calling thread keeps handling its Qt
 // events in a local event loop, and returns once `work` has finished. Without
-// a QCoreApplication, `work` simply runs on the calling thread.
+// a QCoreApplication, `work` simply runs on the calling thread. `work` must
+// not throw; RunOffThread below carries exceptions across for you.
 void RunWorkOffThread(const std::function<void()>& work);
 
 // Runs a blocking call (an HTTP request, a mail) without freezing the window:

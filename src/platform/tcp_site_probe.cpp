@@ -138,8 +138,7 @@ int TcpSiteProbe::state(const QString& pageUrl) {
     }
     if (port <= 0 || port > 65535) return SiteUnknown;
 
-    const AddrList addresses =
-        Resolve(host.toStdString(), std::to_string(port), deadline);
+    const AddrList addresses = Resolve(host.toStdString(), std::to_string(port), deadline);
     if (!addresses) return SiteUnknown;
 
     // Started when any address takes the connection ("localhost" may give

@@ -86,6 +86,17 @@ TEST_F(AtomicFile, FileWithoutOwnerWriteBitIsReadOnlyEvenForRoot) {
     EXPECT_EQ(Entries(), QStringList{"file.ini"});
 }
 
+TEST_F(AtomicFile, RelativePathWritesIntoTheWorkingFolder) {
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    const bool ok = WriteFileAtomically("rel.ini", "relative");
+    const auto back = ReadWholeFile("rel.ini");
+    ASSERT_TRUE(QDir::setCurrent(previous));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(back, QByteArray("relative"));
+    EXPECT_EQ(Entries(), QStringList{"rel.ini"});
+}
+
 TEST_F(AtomicFile, MissingFolderFailsAndCreatesNothing) {
     EXPECT_FALSE(WriteFileAtomically(m_dir.filePath("no/such/file.ini"), "x"));
     EXPECT_TRUE(Entries().isEmpty());

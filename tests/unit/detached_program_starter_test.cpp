@@ -17,8 +17,8 @@ namespace tarvesk {
 namespace {
 
 // Writes its pid, where its standard streams point and its arguments (one a
-// line) to the marker named by its first argument, then stays alive until a
-// release file appears so the test can look at it while it runs.
+// line) to the marker named by its first argument, then stays alive until the
+// marker is removed so the test can look at it while it runs.
 const char kRecorder[] = R"(#!/bin/sh
 marker="$1"; shift
 in=$(readlink /proc/$$/fd/0); out=$(readlink /proc/$$/fd/1); err=$(readlink /proc/$$/fd/2)
@@ -28,7 +28,7 @@ in=$(readlink /proc/$$/fd/0); out=$(readlink /proc/$$/fd/1); err=$(readlink /pro
 } > "$marker.part"
 mv "$marker.part" "$marker"
 i=0
-while [ ! -e "$marker.release" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done
+while [ -e "$marker" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done
 )";
 
 QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
@@ -84,7 +84,7 @@ TEST_F(DetachedProgramStarterTest, StartsTheProgramDetachedWithShellLikeWords) {
     EXPECT_TRUE(error.isEmpty());
 
     // start() has returned while the program is still waiting for its
-    // release: it did not wait for it.
+    // marker to go: it did not wait for it.
     ASSERT_TRUE(WaitForFile(m_marker, 20s)) << "the program did not run";
     QFile marker(m_marker);
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
@@ -101,8 +101,8 @@ TEST_F(DetachedProgramStarterTest, StartsTheProgramDetachedWithShellLikeWords) {
     EXPECT_NE(parent, 0) << "the program should still be waiting";
     EXPECT_NE(parent, QCoreApplication::applicationPid());
 
-    QFile release(m_marker + QStringLiteral(".release"));
-    ASSERT_TRUE(release.open(QIODevice::WriteOnly));
+    marker.close();
+    EXPECT_TRUE(QFile::remove(m_marker));  // lets the program end
 }
 
 TEST_F(DetachedProgramStarterTest, ProgramThatCannotRunIsAnErrorWithADescription) {

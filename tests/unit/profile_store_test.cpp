@@ -497,6 +497,17 @@ TEST_F(ProfileStore, MalformedFileReadsWhatItCanAndKeepsUnknownLines) {
     EXPECT_EQ(Read("Status", "Monitoring"), QString("1"));
 }
 
+TEST_F(ProfileStore, ByteOrderMarkIsKeptAndDoesNotHideTheFirstSection) {
+    Put("\xEF\xBB\xBF[Status]\r\nLanguage=cn\r\n");
+    EXPECT_EQ(Read("Status", "Language"), QString("cn"));
+    ASSERT_TRUE(Write("Status", "Language", "eng"));
+    ASSERT_TRUE(Write("Status", "Monitoring", "0"));
+    EXPECT_EQ(Contents(), QByteArray("\xEF\xBB\xBF[Status]\r\nLanguage=eng\r\nMonitoring=0\r\n"));
+
+    Put("\xEF\xBB\xBFKey=orphan\n[S]\n");
+    EXPECT_EQ(Store::ReadIni(m_path, "S", "Key", "d"), QString("d"));
+}
+
 TEST_F(ProfileStore, EntriesBeforeAnySectionAreIgnored) {
     Put("K=orphan\n[S]\nOther=1\n");
     EXPECT_EQ(Store::ReadIni(m_path, "S", "K", "d"), QString("d"));
@@ -577,7 +588,8 @@ TEST_F(ProfileStore, KilledWriterNeverLeavesATornFile) {
             const QString value = Read("Status", key);
             seen.insert(value);
             EXPECT_TRUE(valid.match(value).hasMatch())
-                << "round " << round << " key " << key.toStdString() << " = " << value.toStdString();
+                << "round " << round << " key " << key.toStdString() << " = "
+                << value.toStdString();
         }
         QStringList strays = FolderEntries();
         strays.removeAll("Tarvesk.ini");

@@ -167,7 +167,8 @@ TEST(TextConv, FixedFormShape) {
               QString("2026-11-25 00:00:00"));
     EXPECT_EQ(FormatFixedDateTime(QDateTime(QDate(2026, 1, 1), QTime(23, 59, 59))),
               QString("2026-1-1 23:59:59"));
-    EXPECT_TRUE(FormatFixedDateTime(QDateTime(QDate(2026, 7, 4), QTime(0, 0))).endsWith("00:00:00"));
+    const QDateTime midnight(QDate(2026, 7, 4), QTime(0, 0));
+    EXPECT_TRUE(FormatFixedDateTime(midnight).endsWith("00:00:00"));
     EXPECT_EQ(FormatFixedDateTime(QDateTime()), QString());
 }
 

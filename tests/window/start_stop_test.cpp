@@ -112,6 +112,7 @@ TEST_F(StartStop, StopKeepsCountersAndANewStartResetsThem) {
 TEST_F(StartStop, NonPositiveOrHugeIntervalIsRefusedByStartMonitoring) {
     for (const char* interval : {"0", "-1", "0.0004", "3000000"}) {
         resetWindow();
+        SetUp();  // a refused start has already marked the run as on
         SCOPED_TRACE(interval);
         type("txtPageCheckInterval", interval);
         start();
