@@ -264,7 +264,7 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     // at once: the outcome is settled, the answer to QUIT changes nothing.
     curl_socket_t socket = CURL_SOCKET_BAD;
     if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD) {
-        //::shutdown(socket, SHUT_RD);
+        ::shutdown(socket, SHUT_RD);
     }
     easy.reset();
 

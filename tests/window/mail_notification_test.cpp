@@ -1,0 +1,130 @@
+// Event notifications and the test mail, through the window, against a real
+// SMTP server on loopback.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/curl_smtp_transport.h"
+#include "support/smtp_test_server.h"
+#include "window/support/window_fixture.h"
+
+namespace tarvesk {
+namespace {
+
+class MailNotification : public WindowTest {
+protected:
+    // A window whose mail goes to `server`, with all five fields filled.
+    void useServer(const SmtpTestServer& server, const char* account = "ops", const char* password = "pw") {
+        ASSERT_TRUE(server.isRunning());
+        services.mail = std::make_shared<CurlSmtpTransport>(server.port());
+        writeIni("[HowToMonitor]\nPageURL=http://127.0.0.1:9/\nCmdResetIIS=restart-web\nCmdResetComputer=reboot-now\n"
+                 "[HowtoNotify]\nReceiverEmail=a@example.test; b@example.test\nSenderEmail=tarvesk@example.test\n"
+                 "SenderSMTP=127.0.0.1\nSenderAccount=" + QByteArray(account) + "\nSenderPassword=" + password + "\n");
+        window();
+    }
+};
+
+TEST_F(MailNotification, TestMailIsSentAndNotLogged) {
+    SmtpTestServer server({"--auth", "ops:pw"});
+    useServer(server);
+    fixedNow = QDateTime(QDate(2026, 12, 8), QTime(9, 7, 3));
+    button("cmdSendEmail")->click();
+    EXPECT_EQ(prompt->informs, QStringList{"Email sended, please check it."});
+    const auto messages = server.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].header("Subject"), "(Tarvesk) Trial of Send Email");
+    EXPECT_EQ(messages[0].rcptTos, (QStringList{"a@example.test", "b@example.test"}));
+    EXPECT_TRUE(messages[0].body.startsWith("<HTML><BODY style='font-size:10pt;'>Dear Sirs,<BR>"));
+    EXPECT_TRUE(messages[0].body.endsWith("</BODY></HTML>"));
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(MailNotification, TestMailNamesTheFirstEmptyField) {
+    window();
+    for (const char* name : {"txtReceiverEmail", "txtSenderEmail", "txtSenderSMTP", "txtSenderAccount",
+                             "txtSenderPassword"}) {
+        type(name, "   ");
+    }
+    button("cmdSendEmail")->click();
+    EXPECT_EQ(prompt->informs, QStringList{"Please fill Email of Receiver."});
+    window().SetLanguage("cn");
+    type("txtReceiverEmail", "a@example.test");
+    type("txtSenderEmail", "b@example.test");
+    button("cmdSendEmail")->click();
+    EXPECT_EQ(prompt->informs.last(), QStringLiteral("请填写 SMTP 服务器地址。"));
+}
+
+TEST_F(MailNotification, TestMailFailureIsShownWithItsClass) {
+    SmtpTestServer server({"--auth", "ops:right"});
+    useServer(server, "ops", "wrong");
+    button("cmdSendEmail")->click();
+    ASSERT_EQ(prompt->informs.size(), 1);
+    EXPECT_TRUE(prompt->informs[0].startsWith("SMTP Server authentication failed.")) << prompt->informs[0].toStdString();
+    EXPECT_GT(prompt->informs[0].size(), QString("SMTP Server authentication failed.").size());
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(MailNotification, IISResetMailsBeforeTheCommandAndLogsTheOutcome) {
+    SmtpTestServer server({"--auth", "ops:pw"});
+    useServer(server);
+    box("chkNotifyIISReset")->setChecked(true);
+    box("chkNotifyComputerReset")->setChecked(false);
+    int mailsAtStart = -1;
+    starter->onStart = [&](const QString&) { mailsAtStart = server.messages().size(); };
+    probe->script = {SiteStopped, SiteStarted};
+    window().RunIISReset();
+    EXPECT_EQ(mailsAtStart, 1);
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(server.messages()[0].header("Subject"), "Reset IIS");
+    EXPECT_EQ(server.messages()[0].login.value_or(""), "ops");
+    const QStringList log = logLines();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
+    EXPECT_TRUE(log[1].endsWith("\tSend Email\tSend success, to:a@example.test; b@example.test"));
+
+    // Each switch gates only its own event.
+    window().RunComputerReset();
+    EXPECT_EQ(server.messages().size(), 1);
+}
+
+TEST_F(MailNotification, AbortMailFailureIsLoggedInTheCurrentLanguage) {
+    SmtpTestServer server({"--auth", "ops:pw", "--refuse-rcpt", "a@example.test"});
+    useServer(server);
+    window().SetLanguage("cn");
+    box("chkNotifyAbortMonitor")->setChecked(true);
+    window().AbortMonitoring();
+    const QStringList log = logLines();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[0].endsWith("\tAbort Monitor\t"));
+    EXPECT_TRUE(log[1].contains(QStringLiteral("\tSend Email\tSend failed, to:a@example.test; b@example.test,"
+                                               "Email 收件地址错误。")))
+        << log[1].toStdString();
+    EXPECT_TRUE(prompt->informs.isEmpty());
+}
+
+TEST_F(MailNotification, IncompleteSettingsSkipTheMailSilently) {
+    SmtpTestServer server;
+    useServer(server);
+    type("txtSenderPassword", "   ");
+    box("chkNotifyAbortMonitor")->setChecked(true);
+    window().AbortMonitoring();
+    EXPECT_EQ(server.connectionCount(), 0);
+    EXPECT_EQ(logLines().size(), 1);  // the event, no mail line
+}
+
+TEST_F(MailNotification, ServerNotListeningIsAConnectFailure) {
+    int port = 0;
+    {
+        SmtpTestServer gone;
+        port = gone.port();
+    }
+    services.mail = std::make_shared<CurlSmtpTransport>(port);
+    window();
+    const QString result = window().SendMail("127.0.0.1", "x@example.test", "y@example.test", "", "", "", "", "s",
+                                             "", "");
+    EXPECT_TRUE(result.startsWith("Connect to SMTP Server failed.")) << result.toStdString();
+}
+
+}  // namespace
+}  // namespace tarvesk
