@@ -633,12 +633,9 @@ QString MainWindow::RunIISReset() {
     LogToFile(QLatin1String(kResetIIS), command);
     if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
 
-    QString error;
-    if (!m_services.programs->start(command, &error)) {
-        // Nothing was started, so there is nothing to wait for.
-        LogToFile(QLatin1String(kResetIIS), QLatin1String(kStartFailed) + error);
-        return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
-    }
+    const QString error = startLoggedCommand(QLatin1String(kResetIIS), command);
+    // Nothing was started, so there is nothing to wait for.
+    if (!error.isEmpty()) return error;
     for (int reading = 0; reading < 60; ++reading) {
         if (GetIISStatus() == SiteStopped) break;
         m_services.sleepOneSecond();
@@ -660,12 +657,20 @@ QString MainWindow::RunComputerReset() {
     LogToFile(QLatin1String(kResetComputer), command);
     if (isOn(chkNotifyComputerReset)) NotifyByEmail(QLatin1String(kResetComputer));
 
+    return startLoggedCommand(QLatin1String(kResetComputer), command);
+}
+
+QString MainWindow::startCommand(const QString& command) {
     QString error;
-    if (!m_services.programs->start(command, &error)) {
-        LogToFile(QLatin1String(kResetComputer), QLatin1String(kStartFailed) + error);
-        return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
-    }
-    return {};
+    if (m_services.programs->start(command, &error)) return {};
+    return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
+}
+
+QString MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
+    const QString error = startCommand(command);
+    // A command that cannot be started leaves a trace beside its event.
+    if (!error.isEmpty()) LogToFile(kind, QLatin1String(kStartFailed) + error);
+    return error;
 }
 
 void MainWindow::AbortMonitoring() {
@@ -859,10 +864,10 @@ void MainWindow::cmdComputerReset_Click() {
     if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmComputerReset))) return;
     showStatusLine(msg(Msg::ComputerResetting));
     yieldToEvents();
-    QString error;
-    if (!m_services.programs->start(field(txtComputerResetCommand), &error)) {
+    const QString error = startCommand(field(txtComputerResetCommand));
+    if (!error.isEmpty()) {
         lblStatus->clear();
-        inform(error.isEmpty() ? QStringLiteral("The command could not be started.") : error);
+        inform(error);
     }
 }
 

@@ -132,6 +132,11 @@ private:
     void showCounts();
     void yieldToEvents();
     void checkPositiveNumber(QLineEdit* edit, bool retimes);
+    // Starts a command without waiting; the platform's description when it
+    // cannot be started, "" when it was.
+    QString startCommand(const QString& command);
+    // The same, logging a failure as a second line of the event `kind`.
+    QString startLoggedCommand(const QString& kind, const QString& command);
 
     Services m_services;
 
