@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -139,12 +140,14 @@ private:
     bool m_lineHasWord = false;
 };
 
-// From, To and Cc: the field text as given. Only a non-ASCII display name in
-// front of "<address>" is turned into encoded words (RFC 2047 section 5 (3)
-// allows them in a phrase); the rest, separators included, stays as typed.
+// From, To and Cc: the field text as typed, with two repairs. A ";" between
+// addresses becomes ",": RFC 5322 section 3.4 separates a list with commas
+// only, and a strict reader shows (and replies to) just the first address
+// otherwise. A non-ASCII display name in front of "<address>" becomes encoded
+// words, which RFC 2047 section 5 (3) allows in a phrase.
 QByteArray AddressHeader(const char* name, const QString& field) {
     FoldedHeader header(name);
-    const QString text = WithoutControls(field).trimmed();
+    const QString text = WithoutControls(field).trimmed().replace(QLatin1Char(';'), QLatin1Char(','));
     if (text.isEmpty()) return header.text();
     if (IsAscii(text)) {
         header.addText(' ' + text.toUtf8());
@@ -154,7 +157,7 @@ QByteArray AddressHeader(const char* name, const QString& field) {
     static const QRegularExpression namedMailbox(
         QStringLiteral("^(\\s*)\"?(.*?)\"?(\\s*<[^<>]*>\\s*)$"),
         QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression separator(QStringLiteral("[,;]"));
+    static const QRegularExpression separator(QStringLiteral(","));
 
     qsizetype pos = 0;
     bool first = true;

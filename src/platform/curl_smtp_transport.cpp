@@ -103,11 +103,6 @@ QByteArray ServerUrl(const QString& host, int port) {
     return "smtp://" + authority.toUtf8() + ':' + QByteArray::number(port);
 }
 
-// Whole seconds, at least one: the unit CURLOPT_SERVER_RESPONSE_TIMEOUT takes.
-long Seconds(std::chrono::milliseconds span) {
-    return std::max(1L, static_cast<long>((span.count() + 999) / 1000));
-}
-
 MailFailure Classify(CURLcode code, Stage stage, const QByteArray& errorText) {
     switch (code) {
         case CURLE_LOGIN_DENIED:
@@ -164,13 +159,13 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     if (receivers.isEmpty()) {
         return Failure(MailFailure::Receiver, QStringLiteral("No receiver address was given."));
     }
+    // A line break in an address would end the SMTP command early.
     for (const QString& address : receivers) {
         if (HasControl(address)) {
             return Failure(MailFailure::Receiver,
                            QStringLiteral("A receiver address contains a control character."));
         }
     }
-    // A line break in an address would end the SMTP command early.
     const QString sender = EnvelopeAddress(message.from.trimmed());
     if (HasControl(sender)) {
         return Failure(MailFailure::SendFailed,
@@ -222,7 +217,6 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     // which for SMTP includes the greeting, EHLO and AUTH.
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.wholeSend.count()));
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, Seconds(m_limits.wholeSend));
 
     // The test is an exact comparison with the empty string: an account of
     // blanks still logs in, and an empty password is sent as empty.

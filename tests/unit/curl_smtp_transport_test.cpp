@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
-#include <thread>
 
 #include "support/smtp_test_server.h"
 
@@ -122,7 +121,8 @@ TEST(CurlSmtpTransport, TwoReceiversInOneFieldBothGetTheMail) {
     const auto messages = server.messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages.first().rcptTos, (QStringList{"a@x.test", "b@x.test"}));
-    EXPECT_TRUE(messages.first().raw.contains("\r\nTo: a@x.test; b@x.test\r\n"));
+    // A reader sees both, too: the ";" is no list separator in a header.
+    EXPECT_EQ(messages.first().header("To"), QStringLiteral("a@x.test, b@x.test"));
 }
 
 TEST(CurlSmtpTransport, RefusalsAfterTheGreetingAreClassified) {
@@ -255,7 +255,8 @@ TEST(CurlSmtpTransport, AttachmentOnlyWhenTheFileExists) {
     m.attachment = dir.filePath(QStringLiteral("missing.log"));
     ASSERT_EQ(Send(server.port(), m).outcome.failure, MailFailure::None);
 
-    const QByteArray content("binary\0\xff\r\n.\r\nline after a lone dot\n", 38);
+    static const char raw[] = "binary\0\xff\r\n.\r\nline after a lone dot\n";
+    const QByteArray content(raw, sizeof raw - 1);
     m.attachment = dir.filePath(QStringLiteral("日志 2026.log"));
     QFile file(m.attachment);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -290,20 +291,6 @@ TEST(CurlSmtpTransport, ServerNameIsTrimmedAndIpv6LiteralsWork) {
     m.server = QStringLiteral(" ::1 ");
     EXPECT_EQ(Send(server6.port(), m).outcome.failure, MailFailure::None);
     EXPECT_EQ(server6.messages().size(), 1);
-}
-
-// The window sends from a worker thread; two at once must not interfere.
-TEST(CurlSmtpTransport, SendsFromSeveralThreadsAtOnce) {
-    SmtpTestServer server;
-    ASSERT_TRUE(server.isRunning());
-    MailFailure results[2] = {MailFailure::SendFailed, MailFailure::SendFailed};
-    std::thread a([&] { results[0] = Send(server.port(), Mail(QStringLiteral("a@x.test"))).outcome.failure; });
-    std::thread b([&] { results[1] = Send(server.port(), Mail(QStringLiteral("b@x.test"))).outcome.failure; });
-    a.join();
-    b.join();
-    EXPECT_EQ(results[0], MailFailure::None);
-    EXPECT_EQ(results[1], MailFailure::None);
-    EXPECT_EQ(server.messages().size(), 2);
 }
 
 }  // namespace

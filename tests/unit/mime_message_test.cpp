@@ -87,7 +87,7 @@ TEST(MimeMessage, HeaderSetAndBase64Body) {
     const QList<QByteArray> expected = {
         "Date: Tue, 08 Dec 2026 09:07:03 +0000",
         "From: watchdog@example.test",
-        "To: a@x.test; b@x.test",
+        "To: a@x.test, b@x.test",
         "Subject: Reset IIS",
         "MIME-Version: 1.0",
         "Content-Type: text/html; charset=UTF-8",
