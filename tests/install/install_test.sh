@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# Installation checks on the real build: `cmake --install` into temporary
+# folders, the desktop and freedesktop/systemd validators on the installed
+# files, the installed program started the way the unit starts it, and the
+# uninstall script.
+# usage: install_test.sh CASE BUILD_DIR SOURCE_DIR CMAKE
+set -euo pipefail
+
+case_name="$1"
+build="$2"
+source="$3"
+cmake="$4"
+SKIP=77
+
+work="$(mktemp -d)"
+child=""
+cleanup() {
+  if [ -n "$child" ]; then kill "$child" 2>/dev/null || true; wait "$child" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_file() { [ -f "$1" ] || fail "missing file $1"; }
+expect_absent() { [ ! -e "$1" ] || fail "should not exist: $1"; }
+
+prefix="$work/opt/tarvesk"
+install_into() {  # install_into PREFIX [DESTDIR]
+  DESTDIR="${2:-}" "$cmake" --install "$build" --prefix "$1" >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log" >&2; fail "cmake --install failed"; }
+}
+
+# Width and height of a PNG, read from its IHDR chunk.
+png_size() {
+  local w h
+  w=$(od -An -tu1 -j16 -N4 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  h=$(od -An -tu1 -j20 -N4 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  echo "${w}x${h}"
+}
+
+# The value of KEY= in a unit or desktop file (first occurrence).
+key_of() { sed -n "s/^$2=//p" "$1" | head -n1; }
+
+ini_value() { sed -n "s/^$2=//p" "$1" | tr -d '\r' | head -n1; }
+
+case "$case_name" in
+layout)
+  install_into "$prefix"
+  [ -x "$prefix/tarvesk" ] || fail "executable not at the top of the prefix"
+  expect_absent "$prefix/bin"
+  for size in 16 32 48 256; do
+    png="$prefix/share/icons/hicolor/${size}x${size}/apps/tarvesk.png"
+    expect_file "$png"
+    [ "$(png_size "$png")" = "${size}x${size}" ] || fail "$png is $(png_size "$png")"
+  done
+  expect_file "$prefix/share/icons/hicolor/scalable/apps/tarvesk.svg"
+  expect_file "$prefix/share/tarvesk.service"
+  expect_file "$prefix/share/tarvesk.desktop"
+  [ -x "$prefix/share/tarvesk-uninstall.sh" ] || fail "uninstall script not installed executable"
+  # The configured files name this prefix, with no placeholder left.
+  ! grep -q '@' "$prefix/share/tarvesk.service" "$prefix/share/tarvesk.desktop" || fail "unconfigured placeholder"
+  [ "$(key_of "$prefix/share/tarvesk.service" ExecStart)" = "$prefix/tarvesk" ] || fail "ExecStart"
+  [ "$(key_of "$prefix/share/tarvesk.service" WorkingDirectory)" = "$prefix" ] || fail "WorkingDirectory"
+  [ "$(key_of "$prefix/share/tarvesk.desktop" Exec)" = "$prefix/tarvesk" ] || fail "Exec"
+  # No settings or logs come with the installation, and nothing lands outside the prefix.
+  [ -z "$(find "$prefix" -name 'Tarvesk.ini' -o -name '*.log')" ] || fail "data files installed"
+  outside=$(find "$work" -path "$prefix" -prune -o -path "$work/install.log" -prune -o -type f -print)
+  [ -z "$outside" ] || fail "files outside the prefix: $outside"
+  grep -q "Tarvesk installed into $prefix" "$work/install.log" || fail "no install message"
+  ;;
+
+destdir)
+  had_real=no; [ -e /opt/tarvesk ] && had_real=yes
+  install_into /opt/tarvesk "$work/stage"
+  [ -x "$work/stage/opt/tarvesk/tarvesk" ] || fail "executable not staged under DESTDIR"
+  unit="$work/stage/opt/tarvesk/share/tarvesk.service"
+  expect_file "$unit"
+  [ "$(key_of "$unit" ExecStart)" = "/opt/tarvesk/tarvesk" ] || fail "DESTDIR leaked into the unit"
+  [ "$(key_of "$work/stage/opt/tarvesk/share/tarvesk.desktop" Icon)" = \
+    "/opt/tarvesk/share/icons/hicolor/256x256/apps/tarvesk.png" ] || fail "desktop Icon"
+  # Nothing went to the real prefix.
+  [ "$had_real" = yes ] || expect_absent /opt/tarvesk
+  ;;
+
+desktop)
+  command -v desktop-file-validate >/dev/null || { echo "desktop-file-validate missing"; exit $SKIP; }
+  install_into "$prefix"
+  entry="$prefix/share/tarvesk.desktop"
+  out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"
+  [ -z "$out" ] || fail "desktop-file-validate has remarks: $out"
+  [ "$(key_of "$entry" Type)" = Application ] || fail "Type"
+  [ "$(key_of "$entry" Name)" = Tarvesk ] || fail "Name"
+  [ "$(key_of "$entry" X-GNOME-Autostart-enabled)" = true ] || fail "autostart flag"
+  [ -x "$(key_of "$entry" Exec)" ] || fail "Exec does not name the installed program"
+  expect_file "$(key_of "$entry" Icon)"
+  [ -d "$(key_of "$entry" Path)" ] || fail "Path is not the install folder"
+  ;;
+
+unit)
+  command -v systemd-analyze >/dev/null || { echo "systemd-analyze missing"; exit $SKIP; }
+  install_into "$prefix"
+  unit="$prefix/share/tarvesk.service"
+  # Works without systemd as PID 1; --man=no keeps it from looking up man pages.
+  out=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $out"
+  grep -qx 'Environment=QT_QPA_PLATFORM=offscreen' "$unit" || fail "offscreen environment"
+  grep -qx 'After=network-online.target' "$unit" || fail "After="
+  grep -qx 'Wants=network-online.target' "$unit" || fail "Wants="
+  grep -qx 'WantedBy=multi-user.target' "$unit" || fail "WantedBy="
+  grep -Eqx 'Restart=(on-failure|always)' "$unit" || fail "Restart="
+  # The check has teeth: a unit whose program is not there is refused.
+  install_into /opt/tarvesk-absent "$work/stage"
+  if systemd-analyze verify --man=no "$work/stage/opt/tarvesk-absent/share/tarvesk.service" >/dev/null 2>&1; then
+    fail "verify accepted a unit whose ExecStart does not exist"
+  fi
+  ;;
+
+resume)
+  install_into "$prefix"
+  unit="$prefix/share/tarvesk.service"
+  printf '%s\r\n' '[HowToMonitor]' 'PageURL=http://127.0.0.1:9/' 'Interval=1' 'ResetIIS=0' \
+    'ResetComputer=0' 'AbortMonitor=0' '[HowtoNotify]' 'NotifyIISReset=0' 'NotifyComputerReset=0' \
+    'NotifyAbortMonitor=0' '[Status]' 'Language=eng' 'Monitoring=1' 'StartTime=2026-1-1 08:00:00' \
+    'PageCheckCount=41' 'IISResetCount=0' 'ComputerResetCount=0' 'ContinousComputerResetFailure=0' \
+    >"$prefix/Tarvesk.ini"
+  # A second installation over a used folder leaves the settings alone.
+  cp "$prefix/Tarvesk.ini" "$work/ini.before"
+  install_into "$prefix"
+  cmp -s "$prefix/Tarvesk.ini" "$work/ini.before" || fail "reinstall changed Tarvesk.ini"
+
+  # Start it as the unit says: its program, its folder, its environment, nothing else.
+  exec_start=$(key_of "$unit" ExecStart)
+  workdir=$(key_of "$unit" WorkingDirectory)
+  environment=$(key_of "$unit" Environment)
+  (cd "$workdir" && exec env -i HOME="$work" "$environment" "$exec_start") >"$work/run.log" 2>&1 &
+  child=$!
+  count=41
+  for _ in $(seq 1 60); do
+    sleep 0.25
+    count=$(ini_value "$prefix/Tarvesk.ini" PageCheckCount)
+    [ "${count:-0}" -gt 42 ] && break
+    kill -0 "$child" 2>/dev/null || { cat "$work/run.log" >&2; fail "program ended on its own"; }
+  done
+  [ "${count:-0}" -gt 42 ] || { cat "$work/run.log" >&2; fail "run not resumed: PageCheckCount=$count"; }
+  kill -0 "$child" 2>/dev/null || fail "program ended on its own"
+  [ "$(ini_value "$prefix/Tarvesk.ini" Monitoring)" = 1 ] || fail "Monitoring flag changed"
+  kill "$child"
+  wait "$child" 2>/dev/null || true
+  child=""
+  ;;
+
+uninstall)
+  uninstall="$source/packaging/uninstall.sh"
+  # Wrong calls change nothing.
+  set +e
+  "$uninstall" >/dev/null 2>&1; [ $? -eq 2 ] || fail "no argument accepted"
+  "$uninstall" relative/path >/dev/null 2>&1; [ $? -eq 2 ] || fail "relative prefix accepted"
+  "$uninstall" "$work/empty" >/dev/null 2>&1; [ $? -eq 1 ] || fail "missing installation not reported"
+  set -e
+
+  install_into "$prefix"
+  printf '[Status]\r\nMonitoring=1\r\n' >"$prefix/Tarvesk.ini"
+  printf 'x\r\n' >"$prefix/2026-1.log"
+  printf 'y\r\n' >"$prefix/2026-12.log"
+  "$prefix/share/tarvesk-uninstall.sh" "$prefix/" >"$work/uninstall.log" 2>&1 ||
+    { cat "$work/uninstall.log" >&2; fail "uninstall failed"; }
+  expect_absent "$prefix/tarvesk"
+  expect_absent "$prefix/share"
+  [ "$(cat "$prefix/Tarvesk.ini")" = "$(printf '[Status]\r\nMonitoring=1\r')" ] || fail "Tarvesk.ini changed"
+  expect_file "$prefix/2026-1.log"
+  expect_file "$prefix/2026-12.log"
+  [ "$(find "$prefix" -mindepth 1 -printf "%f\n" | LC_ALL=C sort | tr '\n' ' ')" = "2026-1.log 2026-12.log Tarvesk.ini " ] || fail "left: $(ls -A "$prefix")"
+  # Removed once; a second run finds nothing to remove.
+  set +e; "$uninstall" "$prefix" >/dev/null 2>&1; rc=$?; set -e
+  [ $rc -eq 1 ] || fail "second uninstall gave $rc"
+
+  # A file of the operator's own in share/ keeps that folder; a folder with
+  # no data at all goes entirely.
+  other="$work/other/opt/tarvesk"
+  install_into "$other"
+  echo keep >"$other/share/notes.txt"
+  "$uninstall" "$other" >/dev/null
+  expect_file "$other/share/notes.txt"
+  expect_absent "$other/share/icons"
+  rm "$other/share/notes.txt"
+  install_into "$other"
+  "$uninstall" "$other" >/dev/null
+  expect_absent "$other"
+  ;;
+
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASS: $case_name"
