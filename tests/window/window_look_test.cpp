@@ -43,7 +43,12 @@ protected:
 };
 
 TEST_F(WindowLook, CaptionsFitInEnglishChineseAndTheDesignCaptions) {
-    writeIni("[Status]\nLanguage=fr\n");
+    writeIni("[HowToMonitor]\nPageURL=http://www.example.com/\nInterval=10\nCmdResetIIS=systemctl restart nginx\n"
+             "ResetIIS=1\nPageFailureThreshold=2\nCmdResetComputer=systemctl reboot\nResetComputer=1\n"
+             "IISResetThreshold=2\nAbortMonitor=1\nComputerResetThreshold=2\n"
+             "[HowtoNotify]\nNotifyIISReset=1\nNotifyComputerReset=1\nNotifyAbortMonitor=1\n"
+             "ReceiverEmail=ops@example.com\nSenderEmail=tarvesk@example.com\nSenderSMTP=smtp.example.com\n"
+             "SenderAccount=tarvesk@example.com\nSenderPassword=secret\n[Status]\nLanguage=fr\n");
     EXPECT_EQ(clipped().join(" | ").toStdString(), "");
     render("window-design");
     window().SetLanguage("eng");
