@@ -55,29 +55,10 @@ TestWindow& WindowTest::window() {
 
 void WindowTest::makeWindow() { m_window = std::make_unique<TestWindow>(services); }
 
-QLineEdit* WindowTest::edit(const char* name) {
-    auto* w = window().findChild<QLineEdit*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-QCheckBox* WindowTest::box(const char* name) {
-    auto* w = window().findChild<QCheckBox*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-QPushButton* WindowTest::button(const char* name) {
-    auto* w = window().findChild<QPushButton*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-QLabel* WindowTest::label(const char* name) {
-    auto* w = window().findChild<QLabel*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
+QLineEdit* WindowTest::edit(const char* name) { return child<QLineEdit>(name); }
+QCheckBox* WindowTest::box(const char* name) { return child<QCheckBox>(name); }
+QPushButton* WindowTest::button(const char* name) { return child<QPushButton>(name); }
+QLabel* WindowTest::label(const char* name) { return child<QLabel>(name); }
 
 void WindowTest::type(const char* name, const QString& text) { edit(name)->setText(text); }
 

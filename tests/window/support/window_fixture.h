@@ -106,6 +106,13 @@ protected:
     QCheckBox* box(const char* name);
     QPushButton* button(const char* name);
     QLabel* label(const char* name);
+    // A control of the window by its object name; a missing one fails the test.
+    template <typename W>
+    W* child(const char* name) {
+        auto* w = window().findChild<W*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
     // Replaces a field's text as a paste would: one change.
     void type(const char* name, const QString& text);
 
