@@ -3,11 +3,7 @@
 #include "platform/atomic_file.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
-
-#include <cerrno>
-#include <sys/stat.h>
 
 namespace tarvesk {
 namespace {
@@ -168,9 +164,7 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
     } else {
         // Only a file that does not exist may be started afresh; one that
         // exists but cannot be read must not be replaced.
-        struct stat st {};
-        if (::stat(QFile::encodeName(fileName).constData(), &st) == 0 || errno != ENOENT)
-            return false;
+        if (!IsMissing(fileName)) return false;
     }
 
     const QList<Line> lines = SplitLines(data);

@@ -169,4 +169,9 @@ std::optional<QByteArray> ReadWholeFile(const QString& path) {
     return data;
 }
 
+bool IsMissing(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
+}
+
 }  // namespace tarvesk

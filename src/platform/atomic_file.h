@@ -14,6 +14,11 @@ namespace tarvesk {
 // Returns false and leaves the old file whole when any step fails.
 bool WriteFileAtomically(const QString& path, const QByteArray& content);
 
+// True only when nothing exists at the path (a link is followed, so a link to
+// a file yet to be made counts as missing); false when something exists or
+// when that cannot be told (no access to the folder).
+bool IsMissing(const QString& path);
+
 // Reads a whole file. Nothing when it is missing or not a regular file.
 std::optional<QByteArray> ReadWholeFile(const QString& path);
 
