@@ -49,11 +49,10 @@ QByteArray EncodedUrl(const QString& url) {
 
 CurlHttpClient::CurlHttpClient() : CurlHttpClient(Limits{}) {}
 
-CurlHttpClient::CurlHttpClient(const Limits& limits) : m_limits(limits) {
-    EnsureCurlInitialised();
-}
+CurlHttpClient::CurlHttpClient(const Limits& limits) : m_limits(limits) {}
 
 HttpResult CurlHttpClient::get(const QString& url) {
+    EnsureCurlInitialised();
     HttpResult result;
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {

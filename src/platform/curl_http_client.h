@@ -23,7 +23,6 @@ public:
         std::size_t maxHeaderBytes = 256 * 1024;
     };
 
-    // Initialises libcurl for the process; construct on the main thread.
     CurlHttpClient();
     explicit CurlHttpClient(const Limits& limits);
 

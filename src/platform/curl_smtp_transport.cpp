@@ -142,11 +142,10 @@ MailOutcome Failure(MailFailure failure, const QString& description) {
 
 CurlSmtpTransport::CurlSmtpTransport(int port) : CurlSmtpTransport(port, Limits{}) {}
 
-CurlSmtpTransport::CurlSmtpTransport(int port, const Limits& limits) : m_port(port), m_limits(limits) {
-    EnsureCurlInitialised();
-}
+CurlSmtpTransport::CurlSmtpTransport(int port, const Limits& limits) : m_port(port), m_limits(limits) {}
 
 MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
+    EnsureCurlInitialised();
     // Receivers first: with an empty RCPT list libcurl would report success
     // and send nothing, so this is settled before any connection.
     QStringList receivers;

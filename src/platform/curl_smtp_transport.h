@@ -21,8 +21,8 @@ public:
         std::chrono::milliseconds wholeSend{120000};
     };
 
-    // Initialises libcurl for the process; construct on the main thread. The
-    // port is a constant of the program (25); tests pass their server's port.
+    // The port is a constant of the program (25); tests pass their server's
+    // port.
     explicit CurlSmtpTransport(int port = 25);
     CurlSmtpTransport(int port, const Limits& limits);
 
