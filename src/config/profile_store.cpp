@@ -121,6 +121,13 @@ bool HasLineBreakOrNul(const QByteArray& text) {
     return text.contains('\r') || text.contains('\n') || text.contains('\0');
 }
 
+// Ends the text's last line before more lines follow. A last line that stops
+// at a lone CR only needs its LF; a second CR would stay in its value.
+void EndLine(QByteArray& text, const QByteArray& eol) {
+    if (text.endsWith('\n')) return;
+    text += text.endsWith('\r') ? QByteArrayLiteral("\n") : eol;
+}
+
 }  // namespace
 
 QString ProfileStore::ReadIni(const QString& fileName, const QString& section,
@@ -178,7 +185,7 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
     if (header < 0) {
         result = data;
         if (!result.isEmpty()) {
-            if (!result.endsWith('\n')) result += eol;
+            EndLine(result, eol);
             if (lines.back().kind != LineKind::Blank) result += eol;
         }
         result += '[' + sectionName + ']' + eol + entryLine;
@@ -194,7 +201,7 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
             while (last > header && lines[last].kind == LineKind::Blank) --last;
             const qsizetype at = lines[last].end;
             result = data.left(at);
-            if (!result.endsWith('\n')) result += eol;
+            EndLine(result, eol);
             result += entryLine + data.mid(at);
         }
     }

@@ -200,7 +200,10 @@ std::optional<QDateTime> ParseDate(const QString& text) {
         time = QTime(hour, minute, second);
         if (!time.isValid()) return std::nullopt;
     }
-    return QDateTime(date, time);
+    // A local time skipped when the clocks go forward is no date.
+    const QDateTime value(date, time);
+    if (!value.isValid()) return std::nullopt;
+    return value;
 }
 
 bool IsDate(const QString& text) { return ParseDate(text).has_value(); }

@@ -44,6 +44,16 @@ Timed Send(int port, const MailMessage& m, const CurlSmtpTransport::Limits& limi
     return {outcome, std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start)};
 }
 
+// Resident set size in KiB, or -1 when /proc cannot tell.
+long long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
 // A loopback port that nobody listens on.
 int ClosedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -218,6 +228,22 @@ TEST(CurlSmtpTransport, ServerFallingSilentEndsWithinTheBound) {
         EXPECT_EQ(sent.outcome.failure, c.expected) << sent.outcome.description.toStdString();
         EXPECT_LT(sent.took.count(), kGenerousMs);
     }
+}
+
+// Servers that talk without end must not make the transport keep what they
+// say: a 1 MB greeting line and endless replies leave memory where it was.
+TEST(CurlSmtpTransport, TalkativeServersDoNotGrowMemory) {
+    Send(ClosedPort(), Mail());  // warm-up: libcurl's one-time set-up
+    const long long before = ResidentKiB();
+    for (const char* mode : {"huge-greeting", "endless-greeting", "endless-ehlo"}) {
+        SCOPED_TRACE(mode);
+        SmtpTestServer server({"--mode", mode});
+        ASSERT_TRUE(server.isRunning());
+        EXPECT_NE(Send(server.port(), Mail()).outcome.failure, MailFailure::None);
+    }
+    const long long after = ResidentKiB();
+    if (before < 0 || after < 0) GTEST_SKIP() << "no VmRSS in /proc/self/status";
+    EXPECT_LT(after - before, 8 * 1024);
 }
 
 // After the mail is taken, libcurl's QUIT must not keep the call waiting for

@@ -277,6 +277,20 @@ TEST_F(ProfileStore, UnterminatedLastLineIsTerminatedFirst) {
     EXPECT_EQ(Contents(), QByteArray("[A]\nX=22"));
 }
 
+// A last line cut off after its CR gets only its LF: a second CR would end up
+// in that line's value.
+TEST_F(ProfileStore, LoneCarriageReturnAtTheEndIsCompletedNotDoubled) {
+    Put("[A]\r\nX=1\r");
+    ASSERT_TRUE(Write("B", "Y", "2"));
+    EXPECT_EQ(Read("A", "X"), "1");
+    EXPECT_EQ(Contents(), QByteArray("[A]\r\nX=1\r\n\r\n[B]\r\nY=2\r\n"));
+
+    Put("[A]\r\nX=1\r");
+    ASSERT_TRUE(Write("A", "Z", "3"));
+    EXPECT_EQ(Read("A", "X"), "1");
+    EXPECT_EQ(Read("A", "Z"), "3");
+}
+
 TEST_F(ProfileStore, NewSectionAfterATrailingBlankLineAddsNoSecondBlank) {
     Put("[A]\nX=1\n\n");
     ASSERT_TRUE(Write("B", "Y", "2"));

@@ -8,6 +8,7 @@
 #include <QTime>
 
 #include <clocale>
+#include <ctime>
 #include <cmath>
 #include <limits>
 
@@ -142,6 +143,20 @@ TEST(TextConv, DateTestRejects) {
                              "0000-1-1", "12"}) {
         EXPECT_FALSE(IsDate(text)) << '"' << text << '"';
     }
+}
+
+// Local times that the clocks skip are no dates: they could not be formatted
+// and read back.
+TEST(TextConv, SkippedLocalTimeIsNoDate) {
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const bool skippedIsDate = IsDate("2026-3-29 02:30");
+    const bool beforeIsDate = IsDate("2026-3-29 01:30");
+    if (oldTz.isNull()) qunsetenv("TZ"); else qputenv("TZ", oldTz);
+    tzset();
+    if (!beforeIsDate) GTEST_SKIP() << "no time zone data for Europe/Berlin";
+    EXPECT_FALSE(skippedIsDate);
 }
 
 TEST(TextConv, ParseDateValues) {
