@@ -2,6 +2,7 @@
 // ParseDate: whatever ParseDate accepts or the program writes must come back
 // as the very same point in time.
 
+#include "fuzz_support.h"
 #include "platform/text_conv.h"
 
 #include <QDate>
@@ -14,17 +15,8 @@
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-QString Decode(const uint8_t* data, size_t size) {
-    if (size == 0) return QString();
-    const char* text = reinterpret_cast<const char*>(data + 1);
-    const qsizetype n = static_cast<qsizetype>(size - 1);
-    if (data[0] & 1) return QString::fromUtf8(text, n);
-    return QString::fromLatin1(text, n);
-}
+using tarvesk::fuzz::Check;
+using tarvesk::fuzz::DecodeText;
 
 void CheckRoundTrip(const QDateTime& value) {
     const QString fixed = tarvesk::FormatFixedDateTime(value);
@@ -39,7 +31,7 @@ void CheckRoundTrip(const QDateTime& value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvesk;
-    const QString text = Decode(data, size);
+    const QString text = DecodeText(data, size);
     const std::optional<QDateTime> parsed = ParseDate(text);
     Check(IsDate(text) == parsed.has_value());
     if (parsed) {

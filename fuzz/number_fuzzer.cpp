@@ -3,6 +3,7 @@
 // digit arithmetic for the rounding, so halves are decided from the digits
 // themselves and never from a binary approximation.
 
+#include "fuzz_support.h"
 #include "platform/text_conv.h"
 
 #include <QString>
@@ -19,30 +20,8 @@
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-// The fuzz input as text, in one of three spellings so that every UTF-16 unit
-// (lone surrogates, fullwidth digits, NBSP) can turn up.
-QString Decode(const uint8_t* data, size_t size) {
-    if (size == 0) return QString();
-    const char* text = reinterpret_cast<const char*>(data + 1);
-    const qsizetype n = static_cast<qsizetype>(size - 1);
-    switch (data[0] % 3) {
-    case 0:
-        return QString::fromLatin1(text, n);
-    case 1:
-        return QString::fromUtf8(text, n);
-    default: {
-        QString s;
-        for (qsizetype i = 0; i + 1 < n; i += 2)
-            s.append(QChar(static_cast<char16_t>((static_cast<uint8_t>(text[i]) << 8) |
-                                                 static_cast<uint8_t>(text[i + 1]))));
-        return s;
-    }
-    }
-}
+using tarvesk::fuzz::Check;
+using tarvesk::fuzz::DecodeText;
 
 struct Parsed {
     bool negative = false;
@@ -185,7 +164,7 @@ std::optional<T> RefRoundDouble(double v) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvesk;
-    const QString text = Decode(data, size);
+    const QString text = DecodeText(data, size);
     const std::optional<Parsed> ref = RefParse(text);
 
     Check(IsNumeric(text) == ref.has_value());

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "support/process_stats.h"
 #include "support/hostile_http_server.h"
 #include "support/http_test_server.h"
 
@@ -43,16 +44,6 @@ CurlHttpClient::Limits QuickLimits(std::chrono::milliseconds total) {
     limits.connectTimeout = 5s;
     limits.totalTimeout = total;
     return limits;
-}
-
-// Resident set size in KiB, or -1 when /proc cannot tell.
-long long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 class CurlHttpClientTest : public ::testing::Test {

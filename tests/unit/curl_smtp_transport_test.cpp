@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 
+#include "support/process_stats.h"
 #include "support/smtp_test_server.h"
 
 namespace tarvesk {
@@ -42,16 +43,6 @@ Timed Send(int port, const MailMessage& m, const CurlSmtpTransport::Limits& limi
     const auto start = std::chrono::steady_clock::now();
     MailOutcome outcome = transport.send(m);
     return {outcome, std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start)};
-}
-
-// Resident set size in KiB, or -1 when /proc cannot tell.
-long long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 // A loopback port that nobody listens on.

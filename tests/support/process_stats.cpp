@@ -1,0 +1,17 @@
+#include "support/process_stats.h"
+
+#include <QByteArray>
+#include <QFile>
+
+namespace tarvesk {
+
+long long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+}  // namespace tarvesk
