@@ -28,6 +28,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -108,10 +110,13 @@ void AddControls(QWidget* top) {
     auto* english = new QRadioButton(QStringLiteral("English"), top);
     english->setFont(tarvesk::OptionFont(false));
     english->setGeometry(160, 8, 100, 19);
+    QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"));
+    if (frameStyle) frameStyle->setParent(top);
     int y = 40;
     for (int group = 0; group < 3; ++group) {
         auto* box = new QGroupBox(QStringLiteral("Settings - How to Monitor"), top);
         box->setFont(bold);
+        if (frameStyle) box->setStyle(frameStyle);
         box->setGeometry(8, y, 480, 150);
         for (int row = 0; row < 5; ++row) {
             auto* label = new QLabel(QStringLiteral("Page failure threshold"), box);
@@ -198,6 +203,8 @@ tarvesk::Services LazyCurlServices() {
 int MeasureChild(int argc, char** argv, const std::string& mode) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Set up as the program sets itself up, for every variant alike.
+    tarvesk::UseControlFontByDefault();
     QTemporaryDir dir;
     std::unique_ptr<QWidget> widget;
     tarvesk::Services keep;

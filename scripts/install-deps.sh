@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
   python3 python3-aiosmtpd
-  fonts-noto-cjk fonts-dejavu-core fonts-liberation2
+  fonts-droid-fallback fonts-noto-cjk fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   valgrind
   desktop-file-utils systemd

@@ -10,6 +10,11 @@ namespace tarvesk {
 QFont BaseFont();
 // The font every other control carries: the same face, not underlined.
 QFont ControlFont(bool bold);
+// Makes the control font the application's default. Text laid out before a
+// control receives its own font (a line edit lays out as it is constructed)
+// and the message boxes then use the face already loaded instead of a second
+// one.
+void UseControlFontByDefault();
 // The language option buttons, 9.75 pt; the Chinese one in a CJK face.
 QFont OptionFont(bool chinese);
 
