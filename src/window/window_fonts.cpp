@@ -7,8 +7,9 @@ namespace tarvesk {
 namespace {
 
 // Latin text in a compact sans-serif face; Chinese falls back to a CJK face.
-// The small fallback face comes first among the CJK ones: it costs about half
-// the memory of the large pan-CJK families and draws the same characters.
+// The small fallback face comes first among the CJK ones: it holds every
+// character the Chinese captions use and costs less memory than the large
+// pan-CJK families.
 const QStringList kSansFamilies = {
     QStringLiteral("Liberation Sans"),     QStringLiteral("Arial"),            QStringLiteral("DejaVu Sans"),
     QStringLiteral("Droid Sans Fallback"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
