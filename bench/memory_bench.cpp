@@ -38,19 +38,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <vector>
 #include <memory>
 #include <string>
 
-#include "platform/curl_http_client.h"
-#include "platform/curl_smtp_transport.h"
-#include "platform/detached_program_starter.h"
 #include "platform/services.h"
-#include "platform/tcp_site_probe.h"
 #include "window/main_window.h"
-#include "window/message_box_prompt.h"
 #include "window/window_fonts.h"
 #include "window/window_services.h"
 
@@ -88,7 +82,7 @@ const Mode kModes[] = {
     {"app", "QApplication only, no window"},
     {"bare-default", "bare QWidget at its default size (the old baseline)"},
     {"bare", "bare QWidget 498x570"},
-    {"bare-services", "bare 498x570 + the window's services (libcurl init)"},
+    {"bare-services", "bare 498x570 + the window's services (libcurl waits for the first transfer)"},
     {"bare-label", "bare 498x570 + one Latin label, default font"},
     {"bare-font", "bare 498x570 + the window's base font, one Latin label"},
     {"bare-radio", "bare 498x570 + a radio button \"English\", default font"},
@@ -98,7 +92,6 @@ const Mode kModes[] = {
     {"controls-cjk", "the same + the \"中文\" radio button in the CJK family list"},
     {"window-hidden", "MainWindow constructed, never shown"},
     {"window", "idle MainWindow shown"},
-    {"window-lazy-curl", "idle MainWindow shown, libcurl set up at the first transfer"},
 };
 
 // A window of roughly the operator window's make-up: group boxes, labels,
@@ -157,49 +150,6 @@ void PrintMappings() {
     for (const auto& [name, kb] : byName) std::printf("%ld %s\n", kb, name.c_str());
 }
 
-// The HTTP client and the mail transport made on their first use, so that
-// libcurl (and the TLS library under it) is only set up when the window first
-// checks a page or sends a mail. The idle window never does.
-class LazyHttp : public tarvesk::HttpClient {
-public:
-    tarvesk::HttpResult get(const QString& url) override {
-        std::call_once(m_once, [this] { m_client = std::make_unique<tarvesk::CurlHttpClient>(); });
-        return m_client->get(url);
-    }
-
-private:
-    std::once_flag m_once;
-    std::unique_ptr<tarvesk::CurlHttpClient> m_client;
-};
-
-class LazyMail : public tarvesk::MailTransport {
-public:
-    tarvesk::MailOutcome send(const tarvesk::MailMessage& message) override {
-        std::call_once(m_once, [this] { m_transport = std::make_unique<tarvesk::CurlSmtpTransport>(); });
-        return m_transport->send(message);
-    }
-
-private:
-    std::once_flag m_once;
-    std::unique_ptr<tarvesk::CurlSmtpTransport> m_transport;
-};
-
-// The window's services as the program makes them, except that nothing of
-// libcurl is touched until a transfer.
-tarvesk::Services LazyCurlServices() {
-    tarvesk::Services services;
-    services.prompt = std::make_shared<tarvesk::MessageBoxPrompt>();
-    services.programs = std::make_shared<tarvesk::DetachedProgramStarter>();
-    services.siteProbe = std::make_shared<tarvesk::TcpSiteProbe>();
-    services.http = std::make_shared<LazyHttp>();
-    services.mail = std::make_shared<LazyMail>();
-    services.now = [] { return QDateTime::currentDateTime(); };
-    services.sleepOneSecond = [] {};
-    services.yield = [] { QCoreApplication::processEvents(); };
-    services.fileExists = [](const QString& path) { return QFile::exists(path); };
-    return services;
-}
-
 int MeasureChild(int argc, char** argv, const std::string& mode) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -209,12 +159,11 @@ int MeasureChild(int argc, char** argv, const std::string& mode) {
     std::unique_ptr<QWidget> widget;
     tarvesk::Services keep;
     bool show = true;
-    if (mode == "window" || mode == "window-hidden" || mode == "window-lazy-curl") {
+    if (mode == "window" || mode == "window-hidden") {
         // The window's first run writes its settings beside the executable;
         // a temporary folder stands in for that. The services are the ones
         // the program itself runs with, message boxes included.
-        tarvesk::Services services =
-            mode == "window-lazy-curl" ? LazyCurlServices() : tarvesk::MakeWindowServices();
+        tarvesk::Services services = tarvesk::MakeWindowServices();
         const QString folder = dir.path();
         services.executableFolder = [folder] { return folder; };
         services.openUrl = [](const QString&) {};
@@ -385,7 +334,6 @@ int main(int argc, char** argv) {
     ChildResult bare;
     ChildResult label;
     ChildResult window;
-    ChildResult lazy;
     for (const Mode& mode : kModes) {
         const ChildResult r = MedianOf(self, mode.name, kRuns);
         if (!r.ok) {
@@ -397,7 +345,6 @@ int main(int argc, char** argv) {
         if (std::strcmp(mode.name, "bare") == 0) bare = r;
         if (std::strcmp(mode.name, "bare-label") == 0) label = r;
         if (std::strcmp(mode.name, "window") == 0) window = r;
-        if (std::strcmp(mode.name, "window-lazy-curl") == 0) lazy = r;
     }
     std::printf("\nbare QWidget 498x570 shown offscreen: VmRSS %ld kB\n", bare.total);
     std::printf("idle MainWindow shown offscreen     : VmRSS %ld kB (size %s)\n", window.total, window.size.c_str());
@@ -405,8 +352,6 @@ int main(int argc, char** argv) {
         std::printf("MainWindow / bare QWidget = %.2f (difference %ld kB: %ld kB anonymous, %ld kB file-backed)\n",
                     static_cast<double>(window.total) / static_cast<double>(bare.total), window.total - bare.total,
                     window.anon - bare.anon, window.file - bare.file);
-        std::printf("the same with libcurl set up at the first transfer = %.2f (%ld kB)\n",
-                    static_cast<double>(lazy.total) / static_cast<double>(bare.total), lazy.total);
     }
     // A window without a line of text never loads the font and shaping
     // libraries; one label is the least any window with text pays.
