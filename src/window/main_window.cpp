@@ -504,6 +504,9 @@ void MainWindow::cmdStartMonitor_Click() {
     const Check checks[] = {
         {!IsAcceptableAddress(field(txtPageURL)), Msg::FillPageUrl},
         {!IsNumeric(field(txtPageCheckInterval)), Msg::FillInterval},
+        // An interval the timer cannot keep is refused here, before anything
+        // is written, with the message the resume gives for it.
+        {!TimerPeriodMs(field(txtPageCheckInterval)), Msg::FillUrlAndInterval},
         {isOn(chkIISReset) && field(txtIISResetCommand).isEmpty(), Msg::FillIISResetCommand},
         {isOn(chkIISReset) && !IsNumeric(field(txtPageFailureThreshold)), Msg::FillPageFailureThreshold},
         {isOn(chkComputerReset) && field(txtComputerResetCommand).isEmpty(), Msg::FillComputerResetCommand},
@@ -726,6 +729,7 @@ void MainWindow::cmdSendEmail_Click() {
 
 void MainWindow::SetLanguage(const QString& curLanguage) {
     m_language = TrimBlanks(curLanguage).toLower();
+    if (m_services.prompt) m_services.prompt->setLanguage(m_language);
     bool chinese = false;
     if (m_language == QLatin1String("eng")) {
         Option1->setChecked(true);
