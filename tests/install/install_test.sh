@@ -102,7 +102,9 @@ unit)
   unit="$prefix/share/tarvesk.service"
   # Works without systemd as PID 1; --man=no keeps it from looking up man pages.
   out=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $out"
-  grep -qx 'Environment=QT_QPA_PLATFORM=offscreen' "$unit" || fail "offscreen environment"
+  # The program finds out by itself that there is no display.
+  grep -q 'QT_QPA_PLATFORM' "$unit" && fail "the unit should not choose the window platform"
+  grep -qx 'RestartPreventExitStatus=3' "$unit" || fail "RestartPreventExitStatus="
   grep -qx 'After=network-online.target' "$unit" || fail "After="
   grep -qx 'Wants=network-online.target' "$unit" || fail "Wants="
   grep -qx 'WantedBy=multi-user.target' "$unit" || fail "WantedBy="
