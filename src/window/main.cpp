@@ -6,6 +6,7 @@
 #include "config/settings_table.h"
 #include "platform/display_environment.h"
 #include "platform/instance_lock.h"
+#include "platform/strict_modes.h"
 #include "platform/termination.h"
 #include "platform/text_conv.h"
 #include "window/close_ends_process.h"
@@ -61,6 +62,14 @@ int main(int argc, char* argv[]) {
     // Closing the window, SIGTERM and SIGINT end the program at once.
     tarvesk::TerminationSignals terminationSignals;
     tarvesk::MainWindow window(std::move(services));
+    // Said once here; the log says it again at every command not started.
+    if (!tarvesk::CommandsFromFileMayRun(iniPath)) {
+        SayOnStandardError(QStringLiteral("%1: %2").arg(iniPath, QLatin1String(tarvesk::MainWindow::kUntrustedIniText)));
+    }
+    if (tarvesk::ReadableByOthers(iniPath)) {
+        SayOnStandardError(
+            QStringLiteral("%1 can be read by other users and holds the mail password; chmod 600 %1").arg(iniPath));
+    }
     tarvesk::CloseEndsProcess closeEndsProcess;
     window.installEventFilter(&closeEndsProcess);
     window.show();

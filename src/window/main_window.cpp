@@ -15,6 +15,7 @@
 #include "notify/event_log.h"
 #include "notify/notification_texts.h"
 #include "platform/off_thread.h"
+#include "platform/strict_modes.h"
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
 #include "window/asterisk_password_style.h"
@@ -672,6 +673,8 @@ QString MainWindow::RunComputerReset() {
 }
 
 QString MainWindow::startCommand(const QString& command) {
+    // As root, a command that another user could have written is not run.
+    if (!CommandsFromFileMayRun(m_iniPath)) return QString::fromLatin1(kUntrustedIniText);
     QString error;
     if (m_services.programs->start(command, &error)) return {};
     return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;

@@ -11,7 +11,9 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "config/profile_store.h"
 #include "support/hostile_http_server.h"
@@ -214,6 +216,38 @@ TEST_F(ProcessLife, WithoutADisplayItRunsWithoutAWindowAndNoBoxWaits) {
     start(m_first, QProcessEnvironment());
     EXPECT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= 3; }, 10000));
     EXPECT_EQ(m_first.state(), QProcess::Running);
+}
+
+TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    const QByteArray folder = QFile::encodeName(m_dir.path());
+    const QByteArray file = QFile::encodeName(iniPath());
+    struct Case {
+        mode_t folderMode;
+        mode_t fileMode;
+        bool readable;
+        bool changeable;
+    } cases[] = {{0755, 0600, false, false}, {0755, 0644, true, false}, {0775, 0600, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileMode);
+        writeIni(Settings("http://127.0.0.1:9/", "10", "0", "eng"));
+        ASSERT_EQ(::chmod(folder.constData(), c.folderMode), 0);
+        ASSERT_EQ(::chmod(file.constData(), c.fileMode), 0);
+        start(m_first, Offscreen());
+        QThread::msleep(500);
+        EndWith(m_first, SIGTERM);
+        const QString said = QString::fromLocal8Bit(m_first.readAllStandardError());
+        EXPECT_EQ(said.count("chmod 600 " + iniPath()), c.readable ? 1 : 0) << said.toStdString();
+        EXPECT_EQ(said.count(iniPath() + ": Tarvesk.ini or its folder can be changed by another user; "
+                                         "commands are not run as root."),
+                  c.changeable ? 1 : 0)
+            << said.toStdString();
+        // The program leaves the mode as the operator set it.
+        struct stat st {};
+        ASSERT_EQ(::stat(file.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.fileMode);
+    }
+    ::chmod(folder.constData(), 0700);
 }
 
 // A real X server with a window manager, so that the window is closed the
