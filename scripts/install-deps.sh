@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   valgrind
   desktop-file-utils systemd
-  xvfb openbox wmctrl
+  xvfb openbox wmctrl xdotool
 )
 
 as_root=()

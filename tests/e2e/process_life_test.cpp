@@ -319,6 +319,26 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowDuringAHangingCheckEndsTheProgram)
     EXPECT_FALSE(QFile::exists(logPath()));
 }
 
+TEST_F(ProcessLifeOnADisplay, ClosingTheWindowWhileAMessageBoxIsOpenEndsTheProgram) {
+    // No usable address: "Start Monitor", which has the focus, opens a box.
+    writeIni(Settings("http://", "10", "0", "eng"));
+    start(m_first, m_env);
+    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
+    QProcess key;
+    key.setProcessEnvironment(m_env);
+    key.start("xdotool", {"search", "--sync", "--name", "Tarvesk & Auto Reset", "windowactivate", "--sync",
+                          "key", "space"});
+    ASSERT_TRUE(key.waitForFinished(10000));
+    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk\n"); }, 10000)) << "no message box opened";
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(wmctrl({"-c", "Tarvesk & Auto Reset"}), 0);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(m_first.exitCode(), 0);
+}
+
 TEST_F(ProcessLifeOnADisplay, SignalEndsTheProgramWhileAMessageBoxIsOpen) {
     HttpTestServer site;
     writeIni(Settings(site.url("/"), "0", "1", "eng"));  // a refused resume opens a box
