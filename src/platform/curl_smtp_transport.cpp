@@ -32,6 +32,9 @@ struct Dialogue {
     // section 4.2.1: "250-" lines continue, "250 " ends a reply).
     std::string reply;
     bool replyComplete = true;
+    // libcurl says QUIT inside the transfer when it gives a connection up
+    // after a failure; the answer to it must not replace the refusal.
+    bool quitting = false;
 
     Dialogue() { reply.reserve(kMaxReply); }
 
@@ -70,10 +73,13 @@ void NoteCommand(Dialogue* dialogue, const char* data, size_t size) {
         dialogue->stage = Stage::Rcpt;
     } else if (StartsWithCommand(data, size, "DATA\r\n")) {
         dialogue->stage = Stage::Data;
+    } else if (StartsWithCommand(data, size, "QUIT\r\n")) {
+        dialogue->quitting = true;
     }
 }
 
 void NoteReplyLine(Dialogue* dialogue, const char* data, size_t size) {
+    if (dialogue->quitting) return;
     while (size > 0 && (data[size - 1] == '\n' || data[size - 1] == '\r')) --size;
     if (dialogue->replyComplete) dialogue->reply.clear();
     std::string& reply = dialogue->reply;
