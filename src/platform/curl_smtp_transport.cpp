@@ -59,8 +59,8 @@ bool StartsWithCommand(const char* data, size_t size, const char* prefix) {
 
 void NoteCommand(Dialogue* dialogue, const char* data, size_t size) {
     // Only command prefixes are matched: SASL continuation lines (base64)
-    // carry no blank or colon, and QUIT/RSET come after a failure and must
-    // not hide where it was.
+    // carry no blank or colon. The EHLO that follows STARTTLS and the QUIT
+    // after a failure must not hide where the dialogue got to.
     if (StartsWithCommand(data, size, "EHLO ") || StartsWithCommand(data, size, "HELO ")) {
         if (dialogue->stage == Stage::None) dialogue->stage = Stage::Hello;
     } else if (StartsWithCommand(data, size, "STARTTLS\r\n")) {

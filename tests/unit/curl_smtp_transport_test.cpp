@@ -333,22 +333,20 @@ TEST(CurlSmtpTransport, ServerFieldNamesHostAndPort) {
     } cases[] = {
         {" mail.example.test ", {{"mail.example.test", 25}}},
         {"mail.example.test:587", {{"mail.example.test", 587}}},
-        {"10.0.0.1:65535", {{"10.0.0.1", 65535}}},
         {"[2001:db8::1]", {{"2001:db8::1", 25}}},
         {"[fe80::1%eth0]:465", {{"fe80::1%eth0", 465}}},
         {"2001:db8::1", {{"2001:db8::1", 25}}},  // bare IPv6: no room for a port
         {"host:0", std::nullopt},
         {"host:65536", std::nullopt},
+        {"10.0.0.1:65535", {{"10.0.0.1", 65535}}},
         {"host:", std::nullopt},
         {"host:+25", std::nullopt},
-        {"host:25x", std::nullopt},
         {":25", std::nullopt},
         {"[::1", std::nullopt},
         {"[::1]:", std::nullopt},
         {"[::1]25", std::nullopt},
         {"[mail.example.test]:25", std::nullopt},
         {"user@host", std::nullopt},
-        {"host/path", std::nullopt},
         {"", std::nullopt},
     };
     for (const auto& c : cases) {

@@ -158,11 +158,8 @@ TEST(MimeMessage, EnvelopeAddressIsTheBareAddressOrNothing) {
         {"root", "root"},
         {"Name <>", ""},
         {"\"Doe, John\"", ""},
-        {"John Doe", ""},
         {"<a@x> trailing", ""},
-        {"<a@x", ""},
         {"Name <a b@x>", ""},
-        {"\"Doe", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EnvelopeAddress(QString::fromUtf8(c.entry)), QString::fromUtf8(c.address)) << c.entry;

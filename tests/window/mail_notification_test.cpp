@@ -138,22 +138,6 @@ TEST_F(MailNotification, ServerNotListeningIsAConnectFailure) {
     EXPECT_TRUE(result.startsWith("Connect to SMTP Server failed.")) << result.toStdString();
 }
 
-// "Try Send" to a submission server: STARTTLS, a verified certificate, the
-// login under TLS. The program's own choice for a port that is not 25 or 465.
-TEST_F(MailNotification, TestMailToASubmissionServerGoesUnderTls) {
-    SmtpTestServer server({"--starttls", "--auth-require-tls", "--auth", "ops:pw", "--require-auth"});
-    CurlSmtpTransport::Options options;
-    options.caFile = server.caFile();
-    transport = std::make_shared<CurlSmtpTransport>(options);
-    useServer(server);
-    button("cmdSendEmail")->click();
-    EXPECT_EQ(prompt->informs, QStringList{"Email sended, please check it."});
-    const auto messages = server.messages();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].tls);
-    EXPECT_EQ(messages[0].login.value_or(""), "ops");
-}
-
 // The log keeps the receiver field as typed and the server's own reason.
 TEST_F(MailNotification, RefusedMessageIsLoggedWithTheServersWords) {
     SmtpTestServer server({"--auth", "ops:pw", "--refuse-data", "554 5.7.1 Message rejected as spam"});
