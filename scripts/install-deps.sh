@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
-  python3 python3-aiosmtpd
+  python3 python3-aiosmtpd openssl
   fonts-droid-fallback fonts-noto-cjk fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   valgrind

@@ -140,42 +140,44 @@ private:
     bool m_lineHasWord = false;
 };
 
-// From, To and Cc: the field text as typed, with two repairs. A ";" between
-// addresses becomes ",": RFC 5322 section 3.4 separates a list with commas
-// only, and a strict reader shows (and replies to) just the first address
-// otherwise. A non-ASCII display name in front of "<address>" becomes encoded
-// words, which RFC 2047 section 5 (3) allows in a phrase.
-QByteArray AddressHeader(const char* name, const QString& field) {
-    FoldedHeader header(name);
-    const QString text = WithoutControls(field).trimmed().replace(QLatin1Char(';'), QLatin1Char(','));
-    if (text.isEmpty()) return header.text();
-    if (IsAscii(text)) {
-        header.addText(' ' + text.toUtf8());
-        return header.text();
-    }
-
-    static const QRegularExpression namedMailbox(
-        QStringLiteral("^(\\s*)\"?(.*?)\"?(\\s*<[^<>]*>\\s*)$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression separator(QStringLiteral(","));
-
-    qsizetype pos = 0;
-    bool first = true;
-    while (pos <= text.size()) {
-        qsizetype end = text.indexOf(separator, pos);
-        if (end < 0) end = text.size();
-        const QString piece = text.mid(pos, end - pos);
-        const QString delimiter = end < text.size() ? text.mid(end, 1) : QString();
-
-        const QRegularExpressionMatch match = namedMailbox.match(piece);
-        if (match.hasMatch() && !IsAscii(match.captured(2)) && !match.captured(2).trimmed().isEmpty()) {
-            header.addEncoded(match.captured(2).trimmed());
-            header.addText(match.captured(3).toUtf8() + delimiter.toUtf8());
-        } else {
-            header.addText((first ? QByteArray(" ") : QByteArray()) + piece.toUtf8() + delimiter.toUtf8());
+// A quoted display name without its quotes and quoted-pair backslashes
+// (RFC 5322 section 3.2.4), ready to be encoded.
+QString Unquoted(const QString& name) {
+    if (name.size() < 2 || !name.startsWith(QLatin1Char('"')) || !name.endsWith(QLatin1Char('"'))) return name;
+    QString out;
+    bool escaped = false;
+    for (const QChar c : name.mid(1, name.size() - 2)) {
+        if (!escaped && c == QLatin1Char('\\')) {
+            escaped = true;
+            continue;
         }
-        first = false;
-        pos = end + 1;
+        escaped = false;
+        out += c;
+    }
+    return out;
+}
+
+// From, To and Cc: the entries as typed, joined by ", ": RFC 5322 section
+// 3.4 separates a list with commas only, and a strict reader shows (and
+// replies to) just the first address of a ";" list. A non-ASCII display name
+// in front of "<address>" becomes encoded words, which RFC 2047 section 5 (3)
+// allows in a phrase.
+QByteArray AddressHeader(const char* name, const QString& field) {
+    static const QRegularExpression namedMailbox(QStringLiteral("^(.*?)\\s*(<[^<>]*>)$"),
+                                                 QRegularExpression::DotMatchesEverythingOption);
+    FoldedHeader header(name);
+    const QStringList entries = SplitReceivers(WithoutControls(field));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString& entry = entries[i];
+        const QByteArray delimiter = i + 1 < entries.size() ? QByteArray(",") : QByteArray();
+        const QRegularExpressionMatch match = namedMailbox.match(entry);
+        const QString displayName = match.hasMatch() ? Unquoted(match.captured(1)).trimmed() : QString();
+        if (!displayName.isEmpty() && !IsAscii(displayName)) {
+            header.addEncoded(displayName);
+            header.addText(' ' + match.captured(2).toUtf8() + delimiter);
+        } else {
+            header.addText(' ' + entry.toUtf8() + delimiter);
+        }
     }
     return header.text();
 }
@@ -229,22 +231,67 @@ QByteArray IdDomain(const QString& host) {
 }  // namespace
 
 QStringList SplitReceivers(const QString& field) {
-    static const QRegularExpression separators(QStringLiteral("[,;]"));
     QStringList out;
-    for (const QString& piece : field.split(separators)) {
-        const QString address = piece.trimmed();
-        if (!address.isEmpty()) out.append(address);
+    QString current;
+    bool quoted = false;
+    bool escaped = false;
+    bool inBrackets = false;
+    const auto flush = [&] {
+        const QString entry = current.trimmed();
+        if (!entry.isEmpty()) out.append(entry);
+        current.clear();
+    };
+    for (const QChar c : field) {
+        if (escaped) {
+            escaped = false;
+        } else if (quoted) {
+            if (c == QLatin1Char('\\')) escaped = true;
+            if (c == QLatin1Char('"')) quoted = false;
+        } else if (inBrackets) {
+            if (c == QLatin1Char('>')) inBrackets = false;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char('<')) {
+            inBrackets = true;
+        } else if (c == QLatin1Char(',') || c == QLatin1Char(';')) {
+            flush();
+            continue;
+        }
+        current += c;
     }
+    flush();
     return out;
 }
 
 QString EnvelopeAddress(const QString& mailbox) {
-    const qsizetype open = mailbox.lastIndexOf(QLatin1Char('<'));
-    if (open >= 0) {
-        const qsizetype close = mailbox.indexOf(QLatin1Char('>'), open + 1);
-        if (close > open) return mailbox.mid(open + 1, close - open - 1).trimmed();
+    const QString entry = mailbox.trimmed();
+    // The "<" that opens the address is the first one outside a quoted name.
+    qsizetype open = -1;
+    bool quoted = false;
+    bool escaped = false;
+    for (qsizetype i = 0; i < entry.size() && open < 0; ++i) {
+        const QChar c = entry[i];
+        if (escaped) {
+            escaped = false;
+        } else if (quoted && c == QLatin1Char('\\')) {
+            escaped = true;
+        } else if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (!quoted && c == QLatin1Char('<')) {
+            open = i;
+        }
     }
-    return mailbox.trimmed();
+    QString address = entry;
+    if (open >= 0) {
+        // Nothing may follow the closing bracket.
+        if (!entry.endsWith(QLatin1Char('>'))) return {};
+        address = entry.mid(open + 1, entry.size() - open - 2).trimmed();
+    }
+    static const QString forbidden = QStringLiteral("<>\",;()\\");
+    const bool usable = !address.isEmpty() && std::none_of(address.begin(), address.end(), [](QChar c) {
+        return c.unicode() <= 0x20 || c.unicode() == 0x7f || forbidden.contains(c);
+    });
+    return usable ? address : QString();
 }
 
 MimeMessage::MimeMessage(const MailMessage& message, const QDateTime& date,

@@ -7,16 +7,31 @@
 #include <QStringList>
 #include <optional>
 
-#include "platform/mail_transport.h"
-
 namespace tarvesk {
 
-// The addresses of a receiver field: the text split on "," and ";", each piece
-// trimmed of white space, empty pieces dropped.
+// One mail as the window asks for it: the mail fields as typed.
+struct MailMessage {
+    QString server;      // SMTP server: host, host:port, [IPv6] or [IPv6]:port
+    QString from;
+    QString to;          // receivers separated by "," or ";"
+    QString cc;
+    QString bcc;
+    QString account;     // empty: no authentication
+    QString password;
+    QString subject;
+    QString htmlBody;
+    QString attachment;  // one path; attached only when a file exists there
+};
+
+// The entries of a receiver field: the text split on "," and ";" outside
+// double quotes and angle brackets (so `"Doe, John" <john@x>` stays one
+// entry), each trimmed of white space, empty entries dropped.
 QStringList SplitReceivers(const QString& field);
 
-// The bare address SMTP wants in MAIL FROM / RCPT TO: the text between "<" and
-// ">" when a piece is written as `Name <address>`, otherwise the piece itself.
+// The bare address SMTP wants in MAIL FROM / RCPT TO, from an entry written
+// as `addr`, `<addr>` or `Name <addr>` (the name may be quoted). Empty when
+// the entry holds no usable address: nothing between the brackets, text
+// after them, or blanks, controls, quotes, brackets or separators in it.
 QString EnvelopeAddress(const QString& mailbox);
 
 // One outgoing mail as RFC 5322 text with CRLF line ends: Date, From, To, Cc,

@@ -4,69 +4,110 @@
 #include <sys/socket.h>
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QStringList>
-#include <QSysInfo>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
+#include <string>
 
-#include "notify/mime_message.h"
 #include "platform/curl_global.h"
 
 namespace tarvesk {
 
 namespace {
 
+constexpr int kPlainPort = 25;
+constexpr int kImplicitTlsPort = 465;
+// Enough for any real refusal, multi-line ones included; a server that
+// talks without end gets no more of our memory than this.
+constexpr size_t kMaxReply = 512;
+
 // How far the SMTP dialogue got, from the commands libcurl sent. The failure
 // class depends on it: nothing sent means the server never greeted us.
-enum class Stage { None, Hello, Auth, Mail, Rcpt, Data };
+enum class Stage { None, Hello, StartTls, Auth, Mail, Rcpt, Data };
 
 struct Dialogue {
     Stage stage = Stage::None;
+    // The server's latest reply, its lines joined by a blank (RFC 5321
+    // section 4.2.1: "250-" lines continue, "250 " ends a reply).
+    std::string reply;
+    bool replyComplete = true;
+    // libcurl says QUIT inside the transfer when it gives a connection up
+    // after a failure; the answer to it must not replace the refusal.
+    bool quitting = false;
+
+    Dialogue() { reply.reserve(kMaxReply); }
+
+    // A final reply of class 4 or 5: the server said no.
+    bool refused() const {
+        return replyComplete && reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5') &&
+               std::isdigit(static_cast<unsigned char>(reply[1])) &&
+               std::isdigit(static_cast<unsigned char>(reply[2]));
+    }
 };
 
-// libcurl hands every command it sends to the debug callback. Only command
-// prefixes are matched: SASL continuation lines (base64) carry no blank or
-// colon, and QUIT/RSET come after a failure and must not hide where it was.
-int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* userptr) {
-    if (type != CURLINFO_HEADER_OUT) return 0;
-    auto* dialogue = static_cast<Dialogue*>(userptr);
-    const auto startsWith = [&](const char* prefix) {
-        const size_t n = std::strlen(prefix);
-        if (size < n) return false;
-        for (size_t i = 0; i < n; ++i) {
-            char c = data[i];
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            if (c != prefix[i]) return false;
-        }
-        return true;
-    };
-    if (startsWith("EHLO ") || startsWith("HELO ")) {
-        dialogue->stage = Stage::Hello;
-    } else if (startsWith("AUTH ")) {
-        dialogue->stage = Stage::Auth;
-    } else if (startsWith("MAIL FROM:")) {
-        dialogue->stage = Stage::Mail;
-    } else if (startsWith("RCPT TO:")) {
-        dialogue->stage = Stage::Rcpt;
-    } else if (startsWith("DATA\r\n")) {
-        dialogue->stage = Stage::Data;
+bool StartsWithCommand(const char* data, size_t size, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    if (size < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = data[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != prefix[i]) return false;
     }
+    return true;
+}
+
+void NoteCommand(Dialogue* dialogue, const char* data, size_t size) {
+    // Only command prefixes are matched: SASL continuation lines (base64)
+    // carry no blank or colon. The EHLO that follows STARTTLS and the QUIT
+    // after a failure must not hide where the dialogue got to.
+    if (StartsWithCommand(data, size, "EHLO ") || StartsWithCommand(data, size, "HELO ")) {
+        if (dialogue->stage == Stage::None) dialogue->stage = Stage::Hello;
+    } else if (StartsWithCommand(data, size, "STARTTLS\r\n")) {
+        dialogue->stage = Stage::StartTls;
+    } else if (StartsWithCommand(data, size, "AUTH ")) {
+        dialogue->stage = Stage::Auth;
+    } else if (StartsWithCommand(data, size, "MAIL FROM:")) {
+        dialogue->stage = Stage::Mail;
+    } else if (StartsWithCommand(data, size, "RCPT TO:")) {
+        dialogue->stage = Stage::Rcpt;
+    } else if (StartsWithCommand(data, size, "DATA\r\n")) {
+        dialogue->stage = Stage::Data;
+    } else if (StartsWithCommand(data, size, "QUIT\r\n")) {
+        dialogue->quitting = true;
+    }
+}
+
+void NoteReplyLine(Dialogue* dialogue, const char* data, size_t size) {
+    if (dialogue->quitting) return;
+    while (size > 0 && (data[size - 1] == '\n' || data[size - 1] == '\r')) --size;
+    if (dialogue->replyComplete) dialogue->reply.clear();
+    std::string& reply = dialogue->reply;
+    if (!reply.empty() && reply.size() < kMaxReply) reply += ' ';
+    reply.append(data, std::min(size, kMaxReply - std::min(reply.size(), kMaxReply)));
+    dialogue->replyComplete = size < 4 || data[3] != '-';
+}
+
+// libcurl hands every command it sends and every reply line it reads to the
+// debug callback (after TLS, in clear).
+int WatchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* userptr) {
+    auto* dialogue = static_cast<Dialogue*>(userptr);
+    if (type == CURLINFO_HEADER_OUT) NoteCommand(dialogue, data, size);
+    if (type == CURLINFO_HEADER_IN) NoteReplyLine(dialogue, data, size);
     return 0;
 }
 
 struct Upload {
-    QByteArray data;
+    const QByteArray* data = nullptr;
     qsizetype offset = 0;
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t nitems, void* userdata) {
     auto* upload = static_cast<Upload*>(userdata);
     const size_t room = size * nitems;
-    const size_t left = static_cast<size_t>(upload->data.size() - upload->offset);
+    const size_t left = static_cast<size_t>(upload->data->size() - upload->offset);
     const size_t n = std::min(room, left);
-    std::memcpy(buffer, upload->data.constData() + upload->offset, n);
+    std::memcpy(buffer, upload->data->constData() + upload->offset, n);
     upload->offset += static_cast<qsizetype>(n);
     return n;
 }
@@ -87,26 +128,58 @@ bool HasControl(const QString& text) {
 // Characters that would give a typed host name a meaning in the URL it does
 // not have for the operator (user info, path, query, fragment).
 bool IsUsableHost(const QString& host) {
-    static const QString forbidden = QStringLiteral(" /?#@\\");
+    static const QString forbidden = QStringLiteral(" /?#@\\[]");
     if (host.isEmpty() || HasControl(host)) return false;
     return std::none_of(host.begin(), host.end(), [](QChar c) { return forbidden.contains(c); });
 }
 
-// RFC 3986 section 3.2.2: an IPv6 literal goes in brackets, and a zone index
-// ("fe80::1%eth0") needs its "%" escaped (RFC 6874).
-QByteArray ServerUrl(const QString& host, int port) {
-    QString authority = host;
-    if (host.count(QLatin1Char(':')) >= 2 && !host.startsWith(QLatin1Char('['))) {
-        authority = QLatin1Char('[') + QString(host).replace(QLatin1String("%"), QLatin1String("%25")) +
-                    QLatin1Char(']');
+std::optional<int> ParsePort(const QString& text) {
+    if (text.isEmpty() || text.size() > 5) return std::nullopt;
+    int port = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+        port = port * 10 + (c.unicode() - '0');
     }
-    return "smtp://" + authority.toUtf8() + ':' + QByteArray::number(port);
+    if (port < 1 || port > 65535) return std::nullopt;
+    return port;
 }
 
-MailFailure Classify(CURLcode code, Stage stage, const QByteArray& errorText) {
+// RFC 3986 section 3.2.2: an IPv6 literal goes in brackets, and a zone index
+// ("fe80::1%eth0") needs its "%" escaped (RFC 6874). Port 465 speaks TLS from
+// the first byte (RFC 8314 section 3.3): smtps.
+QByteArray ServerUrl(const CurlSmtpTransport::Endpoint& endpoint, bool implicitTls) {
+    QString authority = endpoint.host;
+    if (authority.contains(QLatin1Char(':'))) {
+        authority = QLatin1Char('[') + authority.replace(QLatin1String("%"), QLatin1String("%25")) +
+                    QLatin1Char(']');
+    }
+    return (implicitTls ? "smtps://" : "smtp://") + authority.toUtf8() + ':' +
+           QByteArray::number(endpoint.port);
+}
+
+bool IsTlsFailure(CURLcode code) {
     switch (code) {
-        case CURLE_LOGIN_DENIED:
-            return MailFailure::Authentication;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_USE_SSL_FAILED:  // STARTTLS required but not offered or refused
+            return true;
+        default:
+            return false;
+    }
+}
+
+MailFailure Classify(CURLcode code, const Dialogue& dialogue) {
+    switch (code) {
         // Failures of this program or of libcurl itself, not of the server.
         case CURLE_OUT_OF_MEMORY:
         case CURLE_FAILED_INIT:
@@ -119,16 +192,26 @@ MailFailure Classify(CURLcode code, Stage stage, const QByteArray& errorText) {
         default:
             break;
     }
+    if (IsTlsFailure(code)) return MailFailure::Connect;
     // libcurl sends EHLO only after a 220 greeting, so without any command
     // the server was not resolved, not reached, silent, or refused us.
-    if (stage == Stage::None) return MailFailure::Connect;
-    // libcurl's own words for a 4xx/5xx answer to RCPT TO (CURLE_SEND_ERROR).
-    if (errorText.contains("RCPT failed")) return MailFailure::Receiver;
-    // Sender and receivers were accepted; handing over the text failed.
-    if (stage == Stage::Data) return MailFailure::SendFailed;
-    // Greeted, then EHLO, AUTH, MAIL FROM (e.g. "MAIL failed: 530") or RCPT
-    // TO went wrong, answered or not: the server would not let us in.
-    return MailFailure::Authentication;
+    if (dialogue.stage == Stage::None) return MailFailure::Connect;
+    // Also "no mechanism in common", which the server never says itself.
+    if (code == CURLE_LOGIN_DENIED) return MailFailure::Authentication;
+    if (dialogue.refused()) {
+        return dialogue.stage == Stage::Rcpt ? MailFailure::Receiver : MailFailure::Authentication;
+    }
+    // Dropped, silent or endless: nobody said no.
+    return MailFailure::SendFailed;
+}
+
+// The description goes into a TAB-separated log line: no control characters.
+QString Printable(const QByteArray& text) {
+    QString out = QString::fromUtf8(text).trimmed();
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
+    }
+    return out;
 }
 
 MailOutcome Failure(MailFailure failure, const QString& description) {
@@ -140,47 +223,75 @@ MailOutcome Failure(MailFailure failure, const QString& description) {
 
 }  // namespace
 
-CurlSmtpTransport::CurlSmtpTransport(int port) : CurlSmtpTransport(port, Limits{}) {}
+CurlSmtpTransport::CurlSmtpTransport() : CurlSmtpTransport(Options{}) {}
 
-CurlSmtpTransport::CurlSmtpTransport(int port, const Limits& limits) : m_port(port), m_limits(limits) {}
+CurlSmtpTransport::CurlSmtpTransport(const Options& options) : m_options(options) {}
 
-MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
-    EnsureCurlInitialised();
-    // Receivers first: with an empty RCPT list libcurl would report success
-    // and send nothing, so this is settled before any connection.
-    QStringList receivers;
-    for (const QString* field : {&message.to, &message.cc, &message.bcc}) {
-        for (const QString& piece : SplitReceivers(*field)) {
-            const QString address = EnvelopeAddress(piece);
-            if (!address.isEmpty()) receivers.append(address);
+std::optional<CurlSmtpTransport::Endpoint> CurlSmtpTransport::ParseServer(const QString& server) {
+    const QString text = server.trimmed();
+    Endpoint endpoint;
+    QString portText;
+    bool hasPort = false;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        if (close < 0) return std::nullopt;
+        endpoint.host = text.mid(1, close - 1);
+        if (!endpoint.host.contains(QLatin1Char(':'))) return std::nullopt;  // brackets are for IPv6
+        const QString rest = text.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':'))) return std::nullopt;
+            portText = rest.mid(1);
+            hasPort = true;
         }
+    } else if (text.count(QLatin1Char(':')) == 1) {
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        endpoint.host = text.left(colon);
+        portText = text.mid(colon + 1);
+        hasPort = true;
+    } else {
+        // A name, an IPv4 address, or an IPv6 address without brackets (it
+        // cannot carry a port then).
+        endpoint.host = text;
     }
-    if (receivers.isEmpty()) {
+    if (!IsUsableHost(endpoint.host)) return std::nullopt;
+    if (hasPort) {
+        const std::optional<int> port = ParsePort(portText);
+        if (!port) return std::nullopt;
+        endpoint.port = *port;
+    }
+    return endpoint;
+}
+
+MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArray& message) {
+    // With an empty RCPT list libcurl would report success and send nothing.
+    if (envelope.receivers.isEmpty()) {
         return Failure(MailFailure::Receiver, QStringLiteral("No receiver address was given."));
     }
     // A line break in an address would end the SMTP command early.
-    for (const QString& address : receivers) {
-        if (HasControl(address)) {
+    for (const QString& address : envelope.receivers) {
+        if (address.isEmpty() || HasControl(address)) {
             return Failure(MailFailure::Receiver,
-                           QStringLiteral("A receiver address contains a control character."));
+                           QStringLiteral("\"%1\" is not a usable receiver address.").arg(Printable(address.toUtf8())));
         }
     }
-    const QString sender = EnvelopeAddress(message.from.trimmed());
-    if (HasControl(sender)) {
+    if (HasControl(envelope.sender)) {
         return Failure(MailFailure::SendFailed,
                        QStringLiteral("The sender address contains a control character."));
     }
-    const QString host = message.server.trimmed();
-    if (!IsUsableHost(host)) {
-        return Failure(MailFailure::Connect,
-                       QStringLiteral("\"%1\" is not a usable SMTP server name.").arg(host));
+    const std::optional<Endpoint> endpoint = ParseServer(envelope.server);
+    if (!endpoint) {
+        return Failure(MailFailure::Connect, QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, "
+                                                            "[IPv6] or [IPv6]:port, port 1 to 65535.")
+                                                 .arg(Printable(envelope.server.trimmed().toUtf8())));
+    }
+    Tls tls = m_options.tls;
+    if (tls == Tls::ByPort) {
+        tls = endpoint->port == kPlainPort         ? Tls::Opportunistic
+              : endpoint->port == kImplicitTlsPort ? Tls::Implicit
+                                                   : Tls::Required;
     }
 
-    QString composeError;
-    const MimeMessage mime(message, QDateTime::currentDateTime(), QSysInfo::machineHostName());
-    std::optional<QByteArray> text = mime.compose(&composeError);
-    if (!text) return Failure(MailFailure::SendFailed, composeError);
-
+    EnsureCurlInitialised();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
         return Failure(MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised."));
@@ -188,7 +299,7 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     CURL* h = easy.get();
 
     std::unique_ptr<curl_slist, SlistDeleter> rcptList;
-    for (const QString& address : receivers) {
+    for (const QString& address : envelope.receivers) {
         curl_slist* grown = curl_slist_append(rcptList.get(), address.toUtf8().constData());
         if (!grown) return Failure(MailFailure::SendFailed, QStringLiteral("Out of memory."));
         rcptList.release();
@@ -198,32 +309,44 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     Dialogue dialogue;
     Upload upload;
-    upload.data = std::move(*text);
+    upload.data = &message;
 
-    const QByteArray url = ServerUrl(host, m_port);
-    const QByteArray from = sender.toUtf8();
+    const QByteArray url = ServerUrl(*endpoint, tls == Tls::Implicit);
+    const QByteArray from = envelope.sender.toUtf8();
+    const QByteArray caFile = m_options.caFile.toUtf8();
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp");
-    // Plain connection; the operator's server is reached on port 25 as is.
-    curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+
+    // RFC 3207 STARTTLS. Port 25 takes TLS when offered but does not insist
+    // on a certificate that verifies: servers on port 25 seldom have one,
+    // and refusing them would only send the mail in clear instead. Every
+    // other port is where an account and password go, so TLS is required
+    // and the peer verified against the system's CA store and the host name.
+    const bool verify = tls != Tls::Opportunistic;
+    curl_easy_setopt(h, CURLOPT_USE_SSL,
+                     static_cast<long>(tls == Tls::Opportunistic ? CURLUSESSL_TRY : CURLUSESSL_ALL));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    if (!caFile.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
+
     // An empty proxy overrides the *_proxy environment variables.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     // Runs on a worker thread: time-outs must not use SIGALRM.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // libcurl applies the connect time-out until the protocol connect is done,
-    // which for SMTP includes the greeting, EHLO and AUTH.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.wholeSend.count()));
+    // which for SMTP includes the greeting, EHLO, STARTTLS and AUTH.
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.wholeSend.count()));
 
     // The test is an exact comparison with the empty string: an account of
     // blanks still logs in, and an empty password is sent as empty.
     QByteArray user;
     QByteArray password;
-    if (!message.account.isEmpty()) {
-        user = message.account.toUtf8();
-        password = message.password.toUtf8();
+    if (!envelope.account.isEmpty()) {
+        user = envelope.account.toUtf8();
+        password = envelope.password.toUtf8();
         curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
         // Plain user name and password, as the settings offer; no Kerberos or
@@ -238,7 +361,7 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadMessage);
     curl_easy_setopt(h, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.data.size()));
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
 
     // The debug callback is called only in verbose mode; it replaces the
     // verbose output on stderr.
@@ -248,8 +371,11 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
 
     const CURLcode code = curl_easy_perform(h);
 
-    // Read before the clean-up below, which may still report into the buffer.
+    // Read before the clean-up below, which still reports into both (QUIT).
     const QByteArray errorText = QByteArray(errorBuffer).trimmed();
+    const MailFailure failure = code == CURLE_OK ? MailFailure::None : Classify(code, dialogue);
+    const bool refused = dialogue.refused();
+    const QByteArray reply = QByteArray::fromStdString(dialogue.reply);
 
     // curl_easy_cleanup says QUIT on a connection libcurl still holds and then
     // waits for the answer up to the response time-out, outside the overall
@@ -261,10 +387,14 @@ MailOutcome CurlSmtpTransport::send(const MailMessage& message) {
     }
     easy.reset();
 
-    if (code == CURLE_OK) return MailOutcome{};
-    const QString description =
-        errorText.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : QString::fromUtf8(errorText);
-    return Failure(Classify(code, dialogue.stage, errorText), description);
+    if (failure == MailFailure::None) return MailOutcome{};
+    // Where the server said no, its own words tell the operator most (a
+    // provider's "554 5.7.1 Message rejected as spam"); otherwise libcurl's,
+    // which for TLS name the certificate problem.
+    if (refused) {
+        return Failure(failure, Printable(reply));
+    }
+    return Failure(failure, Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText));
 }
 
 }  // namespace tarvesk

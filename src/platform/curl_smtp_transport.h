@@ -1,36 +1,59 @@
 #pragma once
 
+#include <QString>
 #include <chrono>
+#include <optional>
 
 #include "platform/mail_transport.h"
 
 namespace tarvesk {
 
-// Sends one mail with libcurl over a plain SMTP connection to
-// smtp://SERVER:PORT. Authenticates (PLAIN or LOGIN) exactly when the account
-// is not the empty string. Every call uses a fresh easy handle: nothing is
-// shared between calls, and calls from several threads do not interfere.
+// Sends one finished mail with libcurl. The server is `host`, `host:port`,
+// `[IPv6]` or `[IPv6]:port`; a plain host means port 25. The port decides TLS:
+//   25     STARTTLS whenever the server offers it, certificate not verified
+//          (as mail servers treat each other), plain when it is not offered;
+//   465    TLS from the first byte, verified;
+//   other  STARTTLS required, verified (submission servers, 587).
+// Verification uses the system's CA store and the host name. Authenticates
+// (PLAIN or LOGIN) exactly when the account is not the empty string. Every
+// call uses a fresh easy handle: calls from several threads do not interfere.
 class CurlSmtpTransport : public MailTransport {
 public:
-    struct Limits {
+    enum class Tls {
+        ByPort,         // what the program uses
+        Opportunistic,  // as for port 25
+        Implicit,       // as for port 465
+        Required,       // as for any other port
+    };
+
+    struct Options {
         // Bounds the connection and everything up to the accepted login:
-        // resolve, TCP connect, greeting, EHLO and AUTH.
+        // resolve, TCP connect, greeting, EHLO, STARTTLS and AUTH.
         std::chrono::milliseconds connectTimeout{30000};
         // Bounds the whole send, so a server that talks forever or goes
         // silent in the middle of the dialogue cannot hold the call.
         std::chrono::milliseconds wholeSend{120000};
+        // For tests on a random port; the program leaves both as they are.
+        Tls tls = Tls::ByPort;
+        QString caFile;  // trusted in place of the system's store when set
     };
 
-    // The port is a constant of the program (25); tests pass their server's
-    // port.
-    explicit CurlSmtpTransport(int port = 25);
-    CurlSmtpTransport(int port, const Limits& limits);
+    struct Endpoint {
+        QString host;  // without brackets
+        int port = 25;
+    };
 
-    MailOutcome send(const MailMessage& message) override;
+    CurlSmtpTransport();
+    explicit CurlSmtpTransport(const Options& options);
+
+    MailOutcome send(const MailEnvelope& envelope, const QByteArray& message) override;
+
+    // The server field as typed, blanks around it ignored; nothing when it
+    // names no usable host or its port is not a number from 1 to 65535.
+    static std::optional<Endpoint> ParseServer(const QString& server);
 
 private:
-    int m_port;
-    Limits m_limits;
+    Options m_options;
 };
 
 }  // namespace tarvesk

@@ -1,42 +1,43 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace tarvesk {
 
 // The four ways a send can fail, as the operator is told about them.
 enum class MailFailure {
     None,
-    Connect,         // could not resolve, connect, or be greeted
-    Authentication,  // login refused, or the dialogue failed after connecting
+    Connect,         // no connection, no greeting, or no usable TLS
+    Authentication,  // the server refused after greeting us (AUTH, MAIL, DATA, the message)
     Receiver,        // a receiver refused, or no receiver given
-    SendFailed,      // anything else
+    SendFailed,      // anything else: a dropped line, a time-out, a local error
 };
 
-struct MailMessage {
-    QString server;      // SMTP host, as typed
-    QString from;
-    QString to;          // receivers separated by "," or ";"
-    QString cc;
-    QString bcc;
-    QString account;     // empty: no authentication
+// Where and as whom a finished message goes, and the SMTP envelope.
+struct MailEnvelope {
+    QString server;        // as typed: host, host:port, [IPv6] or [IPv6]:port
+    QString account;       // empty: no authentication
     QString password;
-    QString subject;
-    QString htmlBody;
-    QString attachment;  // one path; attached only when a file exists there
+    QString sender;        // bare address for MAIL FROM
+    QStringList receivers; // bare addresses for RCPT TO
 };
 
 struct MailOutcome {
     MailFailure failure = MailFailure::None;
-    QString description;  // the transport's own words on a failure
+    // On a failure: the server's own reply where it refused, otherwise the
+    // transport's words.
+    QString description;
 };
 
-// Sends one message synchronously. Implementations must be safe to call from a
-// worker thread: the window keeps painting while a mail goes out.
+// Hands one finished message (RFC 5322 text with CRLF line ends) to an SMTP
+// server, synchronously. Implementations must be safe to call from a worker
+// thread: the window keeps painting while a mail goes out.
 class MailTransport {
 public:
     virtual ~MailTransport() = default;
-    virtual MailOutcome send(const MailMessage& message) = 0;
+    virtual MailOutcome send(const MailEnvelope& envelope, const QByteArray& message) = 0;
 };
 
 }  // namespace tarvesk

@@ -13,6 +13,7 @@
 #include "config/settings_table.h"
 #include "monitor/monitor_rules.h"
 #include "notify/event_log.h"
+#include "notify/mail_sender.h"
 #include "notify/notification_texts.h"
 #include "platform/off_thread.h"
 #include "platform/strict_modes.h"
@@ -384,8 +385,10 @@ QString MainWindow::SendMail(const QString& MailServerName, const QString& MailF
     message.htmlBody = MailBody;
     message.attachment = AttachFiles;
     std::shared_ptr<MailTransport> transport = m_services.mail;
-    // The window keeps painting and taking clicks while the mail goes out.
-    const MailOutcome outcome = RunOffThread([transport, message] { return transport->send(message); });
+    // The window keeps painting and taking clicks while the mail is composed
+    // (an attachment is read) and goes out.
+    const MailOutcome outcome =
+        RunOffThread([transport, message] { return MailSender(*transport).send(message); });
     if (outcome.failure == MailFailure::None) return {};
     // The language is read at the moment of the failure.
     return notification::FailureText(outcome.failure, m_language == QLatin1String("cn")) + outcome.description;

@@ -12,6 +12,12 @@ message is appended to the --out file as one JSON object per line:
               "body": decoded HTML text, "attachments": [{"filename": ...,
               "content_type": ..., "data": base64}], "defects": [...]}}
 
+With --starttls the server offers STARTTLS (RFC 3207); with --implicit-tls
+it speaks TLS from the first byte. Either makes a test CA and a server
+certificate for localhost, 127.0.0.1 and ::1 in --tls-dir (ca.pem, the CA a
+client may trust) with the openssl command. Message records then say whether
+the session was under TLS ("tls").
+
 The normal modes run aiosmtpd. Behaviour aiosmtpd cannot show (never greeting,
 a bad or oversized greeting, endless replies, silence after the greeting) is
 played by a bare asyncio server selected with --mode.
@@ -24,7 +30,10 @@ import email
 import email.policy
 import json
 import logging
+import os
 import signal
+import ssl
+import subprocess
 import sys
 import threading
 import warnings
@@ -98,11 +107,14 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self._options.refuse_data:
+            return self._options.refuse_data
         self._recorder.write({
             "kind": "message",
             "mail_from": envelope.mail_from,
             "rcpt_tos": list(envelope.rcpt_tos),
             "login": _text(getattr(session.auth_data, "login", None)),
+            "tls": server.transport.get_extra_info("ssl_object") is not None,
             "data": base64.b64encode(envelope.original_content).decode("ascii"),
             "parsed": parse_message(envelope.original_content),
         })
@@ -134,6 +146,28 @@ class TestSMTP(SMTP):
             self.transport.close()
             return
         await super().smtp_DATA(arg)
+
+
+def make_certificates(folder):
+    """A CA and a server certificate it signed; returns the server's TLS
+    context. Elliptic-curve keys: made in milliseconds."""
+    def openssl(*args):
+        subprocess.run(["openssl", "req", "-x509", "-new", "-newkey", "ec",
+                        "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                        "-days", "2", *args],
+                       cwd=folder, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    openssl("-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Tarvesk test CA",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("-keyout", "server.key", "-out", "server.pem", "-subj", "/CN=localhost",
+            "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1",
+            "-addext", "basicConstraints=CA:FALSE")
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(folder, "server.pem"),
+                            os.path.join(folder, "server.key"))
+    return context
 
 
 def make_authenticator(user, password):
@@ -192,6 +226,13 @@ def parse_options(argv):
     parser.add_argument("--no-answer-to-quit", action="store_true")
     parser.add_argument("--silent-after-greeting", action="store_true")
     parser.add_argument("--bind", default="127.0.0.1")
+    parser.add_argument("--refuse-data", default="", metavar="REPLY",
+                        help="answer the end of the message with this reply")
+    parser.add_argument("--starttls", action="store_true")
+    parser.add_argument("--implicit-tls", action="store_true")
+    parser.add_argument("--auth-require-tls", action="store_true",
+                        help="offer and take AUTH only after STARTTLS")
+    parser.add_argument("--tls-dir", default=".")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[
@@ -208,10 +249,17 @@ async def serve(options):
     recorder = Recorder(options.out)
     stop = asyncio.Event()
 
+    tls = None
+    if options.starttls or options.implicit_tls:
+        tls = make_certificates(options.tls_dir)
+
     if options.mode == "smtp":
-        kwargs = {"hostname": "tarvesk-test", "auth_require_tls": False,
+        kwargs = {"hostname": "tarvesk-test",
+                  "auth_require_tls": options.auth_require_tls,
                   "auth_required": options.require_auth,
                   "auth_exclude_mechanism": options.auth_exclude}
+        if options.starttls:
+            kwargs["tls_context"] = tls
         if options.auth:
             user, _, password = options.auth.partition(":")
             kwargs["authenticator"] = make_authenticator(
@@ -219,7 +267,8 @@ async def serve(options):
         handler = Handler(options, recorder)
         server = await loop.create_server(
             lambda: TestSMTP(handler, options=options, recorder=recorder, **kwargs),
-            host=options.bind, port=0)
+            host=options.bind, port=0,
+            ssl=tls if options.implicit_tls else None)
     else:
         server = await asyncio.start_server(
             lambda r, w: raw_session(options.mode, recorder, r, w),

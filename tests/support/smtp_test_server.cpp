@@ -75,7 +75,7 @@ SmtpTestServer::SmtpTestServer(const QStringList& options) {
     m_outPath = m_dir.filePath(QStringLiteral("received.jsonl"));
 
     std::vector<std::string> args = {"/usr/bin/python3", TARVESK_TEST_SCRIPTS "/smtp_server.py", "--out",
-                                     m_outPath.toStdString()};
+                                     m_outPath.toStdString(), "--tls-dir", m_dir.path().toStdString()};
     for (const QString& option : options) args.push_back(option.toStdString());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -111,6 +111,10 @@ SmtpTestServer::SmtpTestServer(const QStringList& options) {
 }
 
 SmtpTestServer::~SmtpTestServer() { stop(); }
+
+QString SmtpTestServer::address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+QString SmtpTestServer::caFile() const { return m_dir.filePath(QStringLiteral("ca.pem")); }
 
 void SmtpTestServer::stop() {
     // Closing its stdin is the polite way; signals only if it lingers.
@@ -157,6 +161,7 @@ QList<SmtpTestServer::Message> SmtpTestServer::messages() const {
         m.mailFrom = r.value(QStringLiteral("mail_from")).toString();
         for (const QJsonValue& v : r.value(QStringLiteral("rcpt_tos")).toArray()) m.rcptTos.append(v.toString());
         if (r.value(QStringLiteral("login")).isString()) m.login = r.value(QStringLiteral("login")).toString();
+        m.tls = r.value(QStringLiteral("tls")).toBool();
         m.raw = QByteArray::fromBase64(r.value(QStringLiteral("data")).toString().toLatin1());
 
         const QJsonObject parsed = r.value(QStringLiteral("parsed")).toObject();

@@ -14,7 +14,7 @@ namespace tarvesk {
 
 // tests/scripts/smtp_server.py (aiosmtpd) as a child process on 127.0.0.1 and
 // a free port. `options` are the script's own (--auth USER:PASS,
-// --refuse-rcpt ADDRESS, --mode never-greet, ...). The child is stopped when
+// --refuse-rcpt ADDRESS, --starttls, --mode never-greet, ...). The child is stopped when
 // the object goes.
 class SmtpTestServer {
 public:
@@ -30,6 +30,7 @@ public:
         QString mailFrom;
         QStringList rcptTos;
         std::optional<QString> login;  // the account used, when it logged in
+        bool tls = false;              // the session was under TLS
         QByteArray raw;
         QList<QPair<QString, QString>> headers;  // decoded values, in order
         QString contentType;
@@ -52,6 +53,11 @@ public:
     // False when the child could not be started or named no port.
     bool isRunning() const { return m_port > 0; }
     int port() const { return m_port; }
+    // "127.0.0.1:PORT", as the operator would type it.
+    QString address() const;
+    // The CA that signed the certificate of a --starttls or --implicit-tls
+    // server; trusted only by a client told so.
+    QString caFile() const;
 
     QList<Message> messages() const;
     int connectionCount() const;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 
+#include "notify/mail_sender.h"
 #include "support/process_stats.h"
 #include "support/smtp_test_server.h"
 
@@ -18,8 +19,11 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// Short enough for a quick suite, long enough for a loaded machine.
-const CurlSmtpTransport::Limits kShort{milliseconds(2000), milliseconds(5000)};
+using Tls = CurlSmtpTransport::Tls;
+
+// Short enough for a quick suite, long enough for a loaded machine. Test
+// servers listen on random ports; this gives them what port 25 gets.
+const CurlSmtpTransport::Options kShort{milliseconds(2000), milliseconds(5000), Tls::Opportunistic, {}};
 // "It does not hang": far above kShort, far below a stuck call.
 constexpr milliseconds::rep kGenerousMs = 30000;
 
@@ -38,10 +42,13 @@ struct Timed {
     milliseconds took;
 };
 
-Timed Send(int port, const MailMessage& m, const CurlSmtpTransport::Limits& limits = kShort) {
-    CurlSmtpTransport transport(port, limits);
+// Through the mail sender, as the window sends: to 127.0.0.1:PORT, or to the
+// server field as the message has it when `port` is 0.
+Timed Send(int port, MailMessage m, const CurlSmtpTransport::Options& options = kShort) {
+    if (port > 0) m.server = QStringLiteral("127.0.0.1:%1").arg(port);
+    CurlSmtpTransport transport(options);
     const auto start = std::chrono::steady_clock::now();
-    MailOutcome outcome = transport.send(m);
+    MailOutcome outcome = MailSender(transport).send(m);
     return {outcome, std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start)};
 }
 
@@ -134,10 +141,13 @@ TEST(CurlSmtpTransport, RefusalsAfterTheGreetingAreClassified) {
         const char* inDescription;
     };
     const Case cases[] = {
-        {{"--auth", "user:secret"}, "user", MailFailure::Authentication, ""},  // wrong password
-        {{"--auth", "user:secret", "--require-auth"}, "", MailFailure::Authentication, "530"},
-        {{"--refuse-sender", "watchdog@example.test"}, "", MailFailure::Authentication, "MAIL failed"},
-        {{"--refuse-rcpt", "bad@example.test"}, "", MailFailure::Receiver, "RCPT failed"},
+        // The server's own reply is the description wherever it said no.
+        {{"--auth", "user:secret"}, "user", MailFailure::Authentication, "535 5.7.8 Authentication credentials invalid"},
+        {{"--auth", "user:secret", "--require-auth"}, "", MailFailure::Authentication, "530 5.7.0 Authentication required"},
+        {{"--refuse-sender", "watchdog@example.test"}, "", MailFailure::Authentication, "553 5.7.1 Sender address rejected"},
+        {{"--refuse-rcpt", "bad@example.test"}, "", MailFailure::Receiver, "550 5.1.1 Mailbox unavailable"},
+        {{"--refuse-data", "554 5.7.1 Message rejected as spam"}, "", MailFailure::Authentication,
+         "554 5.7.1 Message rejected as spam"},
         {{"--drop-during-data"}, "", MailFailure::SendFailed, ""},
     };
     for (const Case& c : cases) {
@@ -150,28 +160,48 @@ TEST(CurlSmtpTransport, RefusalsAfterTheGreetingAreClassified) {
         const Timed sent = Send(server.port(), m);
         EXPECT_EQ(sent.outcome.failure, c.expected);
         EXPECT_FALSE(sent.outcome.description.isEmpty());
-        EXPECT_TRUE(sent.outcome.description.contains(QLatin1String(c.inDescription)))
-            << sent.outcome.description.toStdString();
+        if (*c.inDescription) {
+            EXPECT_EQ(sent.outcome.description, QLatin1String(c.inDescription));
+        }
         EXPECT_LT(sent.took.count(), kGenerousMs);
         EXPECT_TRUE(server.messages().isEmpty());
     }
 }
 
-TEST(CurlSmtpTransport, NoReceiverFailsWithoutConnecting) {
+// Settled before connecting: no entry at all, or one without a usable address.
+TEST(CurlSmtpTransport, NoUsableReceiverFailsWithoutConnecting) {
     SmtpTestServer server;
     ASSERT_TRUE(server.isRunning());
-    MailMessage m = Mail(QStringLiteral(" ; ,, ;"));
-    m.cc = QStringLiteral(" ");
-    m.bcc = QStringLiteral(";");
-    const MailOutcome outcome = Send(server.port(), m).outcome;
-    EXPECT_EQ(outcome.failure, MailFailure::Receiver);
-    EXPECT_FALSE(outcome.description.isEmpty());
+    for (const char* to : {" ; ,, ;", "\"Doe, John\"", "ok@example.test, Name <>", "<a@example.test> x",
+                           "John Doe", "\"Doe, John <john@example.test>"}) {
+        SCOPED_TRACE(to);
+        MailMessage m = Mail(QString::fromUtf8(to));
+        m.cc = QStringLiteral(" ");
+        m.bcc = QStringLiteral(";");
+        const MailOutcome outcome = Send(server.port(), m).outcome;
+        EXPECT_EQ(outcome.failure, MailFailure::Receiver);
+        EXPECT_FALSE(outcome.description.isEmpty());
+    }
     EXPECT_EQ(server.connectionCount(), 0);
 
     // The same server does see a proper send: the count above means something.
+    MailMessage m = Mail(QStringLiteral(" ; ,, ;"));
     m.bcc = QStringLiteral("hidden@example.test");
     EXPECT_EQ(Send(server.port(), m).outcome.failure, MailFailure::None);
     EXPECT_EQ(server.connectionCount(), 1);
+}
+
+TEST(CurlSmtpTransport, DisplayNamesWithCommasReachTheEnvelopeBare) {
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isRunning());
+    const QString to = QStringLiteral("\"Doe, John\" <john@example.test>; Boss <boss@example.test>,plain@example.test");
+    ASSERT_EQ(Send(server.port(), Mail(to)).outcome.failure, MailFailure::None);
+    const auto messages = server.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].rcptTos, (QStringList{"john@example.test", "boss@example.test", "plain@example.test"}));
+    EXPECT_EQ(messages[0].header("To"),
+              QStringLiteral("\"Doe, John\" <john@example.test>, Boss <boss@example.test>, plain@example.test"));
+    EXPECT_TRUE(messages[0].defects.isEmpty()) << messages[0].defects.join(',').toStdString();
 }
 
 TEST(CurlSmtpTransport, NoServerOrNoGreetingIsConnect) {
@@ -185,7 +215,7 @@ TEST(CurlSmtpTransport, NoServerOrNoGreetingIsConnect) {
         SCOPED_TRACE("name does not resolve");
         MailMessage m = Mail();
         m.server = QStringLiteral("nonexistent.invalid");
-        const Timed sent = Send(25, m);
+        const Timed sent = Send(0, m);
         EXPECT_EQ(sent.outcome.failure, MailFailure::Connect);
         EXPECT_LT(sent.took.count(), kGenerousMs);
     }
@@ -207,8 +237,9 @@ TEST(CurlSmtpTransport, ServerFallingSilentEndsWithinTheBound) {
         MailFailure expected;
     };
     const Case cases[] = {
-        {{"--mode", "silent-after-greeting"}, MailFailure::Authentication},
-        {{"--mode", "endless-ehlo"}, MailFailure::Authentication},
+        // Time-outs after the greeting: nobody refused anything.
+        {{"--mode", "silent-after-greeting"}, MailFailure::SendFailed},
+        {{"--mode", "endless-ehlo"}, MailFailure::SendFailed},
         {{"--no-answer-after-data"}, MailFailure::SendFailed},
     };
     for (const Case& c : cases) {
@@ -242,7 +273,7 @@ TEST(CurlSmtpTransport, TalkativeServersDoNotGrowMemory) {
 TEST(CurlSmtpTransport, UnansweredQuitDoesNotHoldTheCall) {
     SmtpTestServer server({"--no-answer-to-quit"});
     ASSERT_TRUE(server.isRunning());
-    const Timed sent = Send(server.port(), Mail(), {milliseconds(2000), seconds(120)});
+    const Timed sent = Send(server.port(), Mail(), {milliseconds(2000), seconds(120), Tls::Opportunistic, {}});
     EXPECT_EQ(sent.outcome.failure, MailFailure::None) << sent.outcome.description.toStdString();
     EXPECT_LT(sent.took.count(), kGenerousMs);
     EXPECT_EQ(server.messages().size(), 1);
@@ -294,20 +325,110 @@ TEST(CurlSmtpTransport, AttachmentOnlyWhenTheFileExists) {
     EXPECT_TRUE(messages[1].defects.isEmpty()) << messages[1].defects.join(',').toStdString();
 }
 
-TEST(CurlSmtpTransport, ServerNameIsTrimmedAndIpv6LiteralsWork) {
+TEST(CurlSmtpTransport, ServerFieldNamesHostAndPort) {
+    using Endpoint = CurlSmtpTransport::Endpoint;
+    const struct {
+        const char* server;
+        std::optional<std::pair<QString, int>> expected;
+    } cases[] = {
+        {" mail.example.test ", {{"mail.example.test", 25}}},
+        {"mail.example.test:587", {{"mail.example.test", 587}}},
+        {"[2001:db8::1]", {{"2001:db8::1", 25}}},
+        {"[fe80::1%eth0]:465", {{"fe80::1%eth0", 465}}},
+        {"2001:db8::1", {{"2001:db8::1", 25}}},  // bare IPv6: no room for a port
+        {"host:0", std::nullopt},
+        {"host:65536", std::nullopt},
+        {"10.0.0.1:65535", {{"10.0.0.1", 65535}}},
+        {"host:", std::nullopt},
+        {"host:+25", std::nullopt},
+        {":25", std::nullopt},
+        {"[::1", std::nullopt},
+        {"[::1]:", std::nullopt},
+        {"[::1]25", std::nullopt},
+        {"[mail.example.test]:25", std::nullopt},
+        {"user@host", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        const std::optional<Endpoint> got = CurlSmtpTransport::ParseServer(QString::fromUtf8(c.server));
+        ASSERT_EQ(got.has_value(), c.expected.has_value());
+        if (got) {
+            EXPECT_EQ(std::make_pair(got->host, got->port), *c.expected);
+        }
+    }
+}
+
+TEST(CurlSmtpTransport, ServerAsTypedIsReached) {
     {
         SmtpTestServer server;
         ASSERT_TRUE(server.isRunning());
         MailMessage m = Mail();
-        m.server = QStringLiteral("  127.0.0.1 ");
-        EXPECT_EQ(Send(server.port(), m).outcome.failure, MailFailure::None);
+        m.server = QStringLiteral("  127.0.0.1:%1 ").arg(server.port());
+        EXPECT_EQ(Send(0, m).outcome.failure, MailFailure::None);
+        // A port out of range is no connection, and none is tried.
+        m.server = QStringLiteral("127.0.0.1:%1").arg(server.port() + 65536);
+        const MailOutcome outcome = Send(0, m).outcome;
+        EXPECT_EQ(outcome.failure, MailFailure::Connect);
+        EXPECT_FALSE(outcome.description.isEmpty());
+        EXPECT_EQ(server.connectionCount(), 1);
     }
     SmtpTestServer server6({"--bind", "::1"});
     if (!server6.isRunning()) GTEST_SKIP() << "no IPv6 loopback here";
     MailMessage m = Mail();
-    m.server = QStringLiteral(" ::1 ");
-    EXPECT_EQ(Send(server6.port(), m).outcome.failure, MailFailure::None);
+    m.server = QStringLiteral(" [::1]:%1 ").arg(server6.port());
+    EXPECT_EQ(Send(0, m).outcome.failure, MailFailure::None);
     EXPECT_EQ(server6.messages().size(), 1);
+}
+
+// The port decides TLS. Test servers listen on random ports, which the
+// program treats as submission ports (STARTTLS required, verified); port 25
+// and port 465 behaviour is asked for through the options. A server that
+// offers AUTH only after STARTTLS takes the login only under TLS, so a
+// delivered mail there proves the password never crossed in clear.
+TEST(CurlSmtpTransport, TlsFollowsThePort) {
+    const QStringList login = {"--auth", "user:secret", "--require-auth"};
+    const QStringList starttls = {"--starttls", "--auth-require-tls"};
+    const struct Case {
+        const char* name;
+        QStringList serverOptions;
+        Tls tls;
+        bool trustTestCa;
+        MailFailure expected;
+        const char* inDescription;
+    } cases[] = {
+        {"25, STARTTLS offered, AUTH after it, untrusted cert", starttls + login, Tls::Opportunistic, false,
+         MailFailure::None, ""},
+        {"25, no STARTTLS: plain", login, Tls::Opportunistic, false, MailFailure::None, ""},
+        {"587, trusted cert", starttls + login, Tls::ByPort, true, MailFailure::None, ""},
+        {"587, untrusted cert", starttls + login, Tls::ByPort, false, MailFailure::Connect, "certificate"},
+        {"587, no STARTTLS", login, Tls::ByPort, true, MailFailure::Connect, "STARTTLS"},
+        {"465, trusted cert", QStringList{"--implicit-tls"} + login, Tls::Implicit, true, MailFailure::None, ""},
+        {"465, untrusted cert", QStringList{"--implicit-tls"} + login, Tls::Implicit, false, MailFailure::Connect,
+         "certificate"},
+        {"465, server speaks plain", login, Tls::Implicit, false, MailFailure::Connect, "SSL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmtpTestServer server(c.serverOptions);
+        ASSERT_TRUE(server.isRunning());
+        MailMessage m = Mail();
+        m.account = QStringLiteral("user");
+        m.password = QStringLiteral("secret");
+        CurlSmtpTransport::Options options = kShort;
+        options.tls = c.tls;
+        if (c.trustTestCa) options.caFile = server.caFile();
+        const MailOutcome outcome = Send(server.port(), m, options).outcome;
+        EXPECT_EQ(outcome.failure, c.expected) << outcome.description.toStdString();
+        EXPECT_TRUE(outcome.description.contains(QLatin1String(c.inDescription), Qt::CaseInsensitive))
+            << outcome.description.toStdString();
+        const auto messages = server.messages();
+        ASSERT_EQ(messages.size(), c.expected == MailFailure::None ? 1 : 0);
+        if (!messages.isEmpty()) {
+            EXPECT_EQ(messages[0].login, std::optional<QString>("user"));
+            EXPECT_EQ(messages[0].tls, c.serverOptions.contains("--starttls") || c.serverOptions.contains("--implicit-tls"));
+        }
+    }
 }
 
 }  // namespace

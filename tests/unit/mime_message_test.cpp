@@ -137,8 +137,47 @@ TEST(MimeMessage, ReceiverFieldSplitsOnCommaAndSemicolon) {
     EXPECT_EQ(SplitReceivers(QStringLiteral(" a@x ,b@x;;c@x ; ")), (QStringList{"a@x", "b@x", "c@x"}));
     EXPECT_EQ(SplitReceivers(QStringLiteral(" ; , ;\t")), QStringList());
     EXPECT_EQ(SplitReceivers(QString()), QStringList());
-    EXPECT_EQ(EnvelopeAddress(QStringLiteral(" Boss <boss@x> ")), QStringLiteral("boss@x"));
-    EXPECT_EQ(EnvelopeAddress(QStringLiteral(" boss@x ")), QStringLiteral("boss@x"));
+    // Separators inside a quoted name or the brackets belong to the entry.
+    EXPECT_EQ(SplitReceivers(QStringLiteral("\"Doe, John\" <john@x>;\"a\\\";b\" <c@x>, <d,e@x>")),
+              (QStringList{"\"Doe, John\" <john@x>", "\"a\\\";b\" <c@x>", "<d,e@x>"}));
+    // An unclosed quote runs to the end rather than splitting a name.
+    EXPECT_EQ(SplitReceivers(QStringLiteral("\"Doe, John <john@x>, b@x")),
+              QStringList{"\"Doe, John <john@x>, b@x"});
+}
+
+TEST(MimeMessage, EnvelopeAddressIsTheBareAddressOrNothing) {
+    const struct {
+        const char* entry;
+        const char* address;  // "" when the entry holds no usable one
+    } cases[] = {
+        {" Boss <boss@x> ", "boss@x"},
+        {" boss@x ", "boss@x"},
+        {"<boss@x>", "boss@x"},
+        {"\"Doe, John\" <john@x>", "john@x"},
+        {"\"a <b> c\" <real@x>", "real@x"},
+        {"root", "root"},
+        {"Name <>", ""},
+        {"\"Doe, John\"", ""},
+        {"<a@x> trailing", ""},
+        {"Name <a b@x>", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EnvelopeAddress(QString::fromUtf8(c.entry)), QString::fromUtf8(c.address)) << c.entry;
+    }
+}
+
+TEST(MimeMessage, AddressHeadersKeepDisplayNamesWithCommas) {
+    MailMessage m;
+    m.from = QStringLiteral("watchdog@x.test");
+    m.to = QStringLiteral(" \"Doe, John\" <john@x.test> ;b@x.test\r\n;");
+    m.cc = QStringLiteral("\"张, 三\" <z@x.test>, \"Roe; Ann\" <ann@x.test>");
+    const QList<QByteArray> headers = Headers(*MimeMessage(m, kDate, QString()).compose(nullptr));
+    EXPECT_TRUE(headers.contains("To: \"Doe, John\" <john@x.test>, b@x.test"));
+    const auto cc = std::find_if(headers.begin(), headers.end(),
+                                 [](const QByteArray& h) { return h.startsWith("Cc: "); });
+    ASSERT_NE(cc, headers.end());
+    EXPECT_TRUE(cc->endsWith(" <z@x.test>, \"Roe; Ann\" <ann@x.test>")) << cc->toStdString();
+    EXPECT_EQ(DecodeWords(*cc), QStringLiteral("张, 三"));
 }
 
 }  // namespace

@@ -12,15 +12,27 @@
 namespace tarvesk {
 namespace {
 
+// The test servers listen on random ports, which the program treats as
+// submission ports; this transport treats them as port 25.
+std::shared_ptr<CurlSmtpTransport> AsPort25() {
+    CurlSmtpTransport::Options options;
+    options.tls = CurlSmtpTransport::Tls::Opportunistic;
+    return std::make_shared<CurlSmtpTransport>(options);
+}
+
 class MailNotification : public WindowTest {
 protected:
+    std::shared_ptr<CurlSmtpTransport> transport = AsPort25();
+
     // A window whose mail goes to `server`, with all five fields filled.
-    void useServer(const SmtpTestServer& server, const char* account = "ops", const char* password = "pw") {
+    void useServer(const SmtpTestServer& server, const char* account = "ops", const char* password = "pw",
+                   const QByteArray& receivers = "a@example.test; b@example.test") {
         ASSERT_TRUE(server.isRunning());
-        services.mail = std::make_shared<CurlSmtpTransport>(server.port());
+        services.mail = transport;
         writeIni("[HowToMonitor]\nPageURL=http://127.0.0.1:9/\nCmdResetIIS=restart-web\nCmdResetComputer=reboot-now\n"
-                 "[HowtoNotify]\nReceiverEmail=a@example.test; b@example.test\nSenderEmail=tarvesk@example.test\n"
-                 "SenderSMTP=127.0.0.1\nSenderAccount=" + QByteArray(account) + "\nSenderPassword=" + password + "\n");
+                 "[HowtoNotify]\nReceiverEmail=" + receivers + "\nSenderEmail=tarvesk@example.test\n"
+                 "SenderSMTP=" + server.address().toUtf8() + "\nSenderAccount=" + QByteArray(account) +
+                 "\nSenderPassword=" + password + "\n");
         window();
     }
 };
@@ -119,11 +131,24 @@ TEST_F(MailNotification, ServerNotListeningIsAConnectFailure) {
         SmtpTestServer gone;
         port = gone.port();
     }
-    services.mail = std::make_shared<CurlSmtpTransport>(port);
+    services.mail = AsPort25();
     window();
-    const QString result = window().SendMail("127.0.0.1", "x@example.test", "y@example.test", "", "", "", "", "s",
+    const QString result = window().SendMail(QStringLiteral("127.0.0.1:%1").arg(port), "x@example.test", "y@example.test", "", "", "", "", "s",
                                              "", "");
     EXPECT_TRUE(result.startsWith("Connect to SMTP Server failed.")) << result.toStdString();
+}
+
+// The log keeps the receiver field as typed and the server's own reason.
+TEST_F(MailNotification, RefusedMessageIsLoggedWithTheServersWords) {
+    SmtpTestServer server({"--auth", "ops:pw", "--refuse-data", "554 5.7.1 Message rejected as spam"});
+    useServer(server, "ops", "pw", "\"Doe, John\" <john@example.test>; b@example.test");
+    box("chkNotifyAbortMonitor")->setChecked(true);
+    window().AbortMonitoring();
+    const QStringList log = logLines();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[1].endsWith("\tSend Email\tSend failed, to:\"Doe, John\" <john@example.test>; b@example.test,"
+                                "SMTP Server authentication failed.554 5.7.1 Message rejected as spam"))
+        << log[1].toStdString();
 }
 
 }  // namespace
