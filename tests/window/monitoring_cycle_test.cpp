@@ -1,8 +1,13 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/http_test_server.h"
 #include "window/support/window_fixture.h"
@@ -55,6 +60,21 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     EXPECT_EQ(ini("Status", "PageCheckCount"), "3");
     EXPECT_EQ(label("lblPageCheckCount")->text(), "3");
     EXPECT_EQ(server.requestCount(), 3);
+
+    // With "0" already on disk, the next good tick replaces the file once:
+    // for the page count alone.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(folder()).constData(), IN_MOVED_TO), 0);
+    window().Timer1_Timer();
+    int replacements = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (ssize_t at = 0; at < n; at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<inotify_event*>(events + at)->len)
+            ++replacements;
+    ::close(watch);
+    EXPECT_EQ(replacements, 1);
+    EXPECT_EQ(ini("Status", "PageCheckCount"), "4");
 }
 
 TEST_F(MonitoringCycle, IISResetOnEveryPthFailedTick) {
@@ -97,6 +117,33 @@ TEST_F(MonitoringCycle, ComputerResetAfterIResetsWithTheCounterOnDiskFirst) {
     EXPECT_EQ(window().continuousIISResetFailure(), 0);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid, Computer is resetting.\t"));
     EXPECT_TRUE(logLines().last().endsWith("\tReset Computer\treboot-now"));
+}
+
+// A reboot whose count cannot reach the disk would come back to the old count
+// for ever: it is not started, the chain stays where it was, and the next
+// failed check tries again.
+TEST_F(MonitoringCycle, RebootIsNotStartedWhenItsCountCannotBeSaved) {
+    setUpStages(true, true, false, "9", "0", "2");
+    server.setStatus(500);
+    const QByteArray path = QFile::encodeName(iniPath());
+    ASSERT_EQ(::chmod(path.constData(), 0444), 0);  // read-only to the store, even for root
+    window().Timer1_Timer();
+    window().Timer1_Timer();
+    EXPECT_EQ(count("reboot-now"), 0);
+    EXPECT_EQ(window().continuousPageFailure(), 2);
+    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
+    EXPECT_EQ(label("lblComputerResetCount")->text(), "0");
+    EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 2);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.endsWith("\tReset Computer\tNot started: the run status could not be saved.")) << line.toStdString();
+
+    ASSERT_EQ(::chmod(path.constData(), 0644), 0);
+    window().Timer1_Timer();
+    EXPECT_EQ(count("reboot-now"), 1);
+    EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "1");
+    EXPECT_EQ(ini("Status", "ComputerResetCount"), "1");
 }
 
 TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages) {
