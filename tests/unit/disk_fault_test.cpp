@@ -1,5 +1,5 @@
-// Disk faults the watchdog must live through: the INI write and the log line
-// that hit the file-size limit, and the log folder it may not write into.
+// Disk faults the watchdog must live through: the INI write that hits the
+// file-size limit, and the log folder it may not write into.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -76,28 +76,6 @@ TEST(DiskFault, IniWriteOverTheFileSizeLimitFailsAndKeepsTheOldFile) {
     expected.replace("PageCheckCount=41", "PageCheckCount=42");
     EXPECT_EQ(ReadRaw(path), expected);
     EXPECT_EQ(Entries(dir.path()), QStringList{"Tarvesk.ini"});
-}
-
-// A line the limit cuts short is taken back whole: the log ends on a line end
-// and every line in it is complete, however many entries were lost.
-TEST(DiskFault, LogAtTheFileSizeLimitHoldsWholeLinesOnly) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QDateTime when(QDate(2026, 12, 8), QTime(10, 0, 0));
-    const int code = InChild([&] {
-        IgnoreFileSizeSignal();
-        struct rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = 300;
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 77;
-        for (int i = 0; i < 20; ++i) EventLog::Append(dir.path(), when, "Reset Computer", "reboot");
-        return 0;
-    });
-    if (code == 77) GTEST_SKIP() << "cannot set RLIMIT_FSIZE";
-    ASSERT_EQ(code, 0) << "99: the child died (SIGXFSZ?)";
-    const QByteArray text = ReadRaw(EventLog::PathFor(dir.path(), when));
-    const QByteArray line = EventLog::FormatLine(when, "Reset Computer", "reboot");
-    ASSERT_GT(text.size(), 0);
-    EXPECT_EQ(text, line.repeated(300 / line.size()));
 }
 
 TEST(DiskFault, UnwritableLogFolderLosesTheEntryAndNothingElse) {

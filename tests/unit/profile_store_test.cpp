@@ -480,24 +480,21 @@ TEST_F(ProfileStore, WriteThatChangesNothingIsNotMade) {
     EXPECT_EQ(Contents(), QByteArray("[S]\nK=1\n"));
 }
 
+// Only regular files of exactly the store's naming go: nothing else of the
+// folder's, not a folder or a link of that name.
 TEST_F(ProfileStore, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
     Put("[S]\nK=1\n");
-    const QStringList leftovers{".Tarvesk.ini.tmp-a1B2c3", ".Tarvesk.ini.tmp-ZZZZZZ"};
-    QStringList kept{".Tarvesk.ini.tmp-abc",   ".Tarvesk.ini.tmp-abcdefg", ".Tarvesk.ini.tmp-ab.def",
-                     ".Other.ini.tmp-abcdef",  "Tarvesk.ini.tmp-abcdef",   "Tarvesk.ini"};
-    for (const QString& name : leftovers + kept.mid(0, 5)) {
-        QFile file(m_dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    // Only regular files: a folder or a link of that name is not the store's.
+    const QStringList kept{".Other.ini.tmp-abcdef", ".Tarvesk.ini.tmp-abc", ".Tarvesk.ini.tmp-abcdefg",
+                           ".Tarvesk.ini.tmp-ab.def", "Tarvesk.ini", "Tarvesk.ini.tmp-abcdef"};
+    for (const QString& name : kept + QStringList{".Tarvesk.ini.tmp-a1B2c3", ".Tarvesk.ini.tmp-ZZZZZZ"})
+        ASSERT_TRUE(QFile(m_dir.filePath(name)).open(QIODevice::Append));
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(".Tarvesk.ini.tmp-dir123"));
     ASSERT_TRUE(QFile::link("Tarvesk.ini", m_dir.filePath(".Tarvesk.ini.tmp-lnk123")));
-    kept << ".Tarvesk.ini.tmp-dir123" << ".Tarvesk.ini.tmp-lnk123";
     Store::RemoveLeftovers(m_path);
-    kept.sort();
-    QStringList left = FolderEntries();
+    QStringList left = FolderEntries(), expected = kept + QStringList{".Tarvesk.ini.tmp-dir123", ".Tarvesk.ini.tmp-lnk123"};
     left.sort();
-    EXPECT_EQ(left, kept);
+    expected.sort();
+    EXPECT_EQ(left, expected);
     EXPECT_EQ(Contents(), QByteArray("[S]\nK=1\n"));
 }
 
