@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QUrl>
 
 #include "config/profile_store.h"
 #include "config/settings_table.h"
@@ -18,14 +19,15 @@
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
 #include "window/asterisk_password_style.h"
+#include "window/busy_button.h"
 #include "window/clickable_label.h"
 #include "window/message_box_prompt.h"
+#include "window/support_document.h"
 #include "window/window_fonts.h"
 
 namespace tarvesk {
 namespace {
 
-constexpr char kSupportUrl[] = "https://tarvesk.example.org/support";
 constexpr char kResetIIS[] = "Reset IIS";
 constexpr char kResetComputer[] = "Reset Computer";
 constexpr char kAbortMonitor[] = "Abort Monitor";
@@ -703,6 +705,7 @@ void MainWindow::NotifyByEmail(const QString& kind) {
 }
 
 void MainWindow::cmdSendEmail_Click() {
+    const BusyButton busy(cmdSendEmail);
     const std::pair<const QLineEdit*, Msg> required[] = {
         {txtReceiverEmail, Msg::FillReceiverEmail}, {txtSenderEmail, Msg::FillSenderEmail},
         {txtSenderSMTP, Msg::FillSenderSmtp},       {txtSenderAccount, Msg::FillSenderAccount},
@@ -840,6 +843,7 @@ void MainWindow::chkAbortMonitor_Click() {
 // Manual actions
 
 void MainWindow::cmdCheckPage_Click() {
+    const BusyButton busy(cmdCheckPage);
     if (!IsAcceptableAddress(field(txtPageURL))) {
         inform(msg(Msg::FillPageUrlToCheck));
         return;
@@ -848,6 +852,7 @@ void MainWindow::cmdCheckPage_Click() {
 }
 
 void MainWindow::cmdIISReset_Click() {
+    const BusyButton busy(cmdIISReset);
     if (field(txtIISResetCommand).isEmpty()) {
         inform(msg(Msg::FillIISResetCommand));
         return;
@@ -865,6 +870,7 @@ void MainWindow::cmdIISReset_Click() {
 }
 
 void MainWindow::cmdComputerReset_Click() {
+    const BusyButton busy(cmdComputerReset);
     if (field(txtComputerResetCommand).isEmpty()) {
         inform(msg(Msg::FillComputerResetCommand));
         return;
@@ -880,7 +886,9 @@ void MainWindow::cmdComputerReset_Click() {
 }
 
 void MainWindow::lblSupport_Click() {
-    if (m_services.openUrl) m_services.openUrl(QLatin1String(kSupportUrl));
+    if (!m_services.openUrl || !m_services.executableFolder) return;
+    const QString document = SupportDocument(m_services.executableFolder(), m_services.fileExists);
+    if (!document.isEmpty()) m_services.openUrl(QUrl::fromLocalFile(document).toString());
 }
 
 }  // namespace tarvesk
