@@ -9,10 +9,11 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
   python3 python3-aiosmtpd
-  fonts-droid-fallback fonts-noto-cjk fonts-dejavu-core fonts-liberation2
+  fonts-noto-cjk fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   valgrind
   desktop-file-utils systemd
+  dpkg-dev lintian
 )
 
 as_root=()

@@ -21,6 +21,7 @@
 #include "window/asterisk_password_style.h"
 #include "window/busy_button.h"
 #include "window/clickable_label.h"
+#include "window/frame_style.h"
 #include "window/message_box_prompt.h"
 #include "window/support_document.h"
 #include "window/window_fonts.h"
@@ -114,11 +115,9 @@ void MainWindow::buildControls() {
         // toggle it.
         return place(new QCheckBox(parent), name, left, top, kCheckSize + 60, kLabelHeight);
     };
-    // The frames are drawn in the classic etched way, their caption breaking
-    // the top line. Unlike the default desktop style this draws no image,
-    // which spares loading the image readers for three rectangles.
-    QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"));
-    if (frameStyle) frameStyle->setParent(this);
+    // Etched frames; see FrameStyle.
+    QStyle* frameStyle = new FrameStyle;
+    frameStyle->setParent(this);
     auto group = [&](const char* name, const char* caption, int top, int height) {
         auto* g = place(new QGroupBox(QString::fromUtf8(caption), this), name, 120, top, 7215, height);
         g->setFont(bold);
