@@ -21,6 +21,7 @@ fi
 
 files=(
   tarvesk
+  README.md
   share/tarvesk.service
   share/tarvesk.desktop
   share/tarvesk-uninstall.sh

@@ -9,11 +9,12 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
   python3 python3-aiosmtpd openssl
-  fonts-droid-fallback fonts-noto-cjk fonts-dejavu-core fonts-liberation2
+  fonts-noto-cjk fonts-dejavu-core fonts-liberation2
   clang libclang-rt-14-dev
   valgrind
   desktop-file-utils systemd
   xvfb openbox wmctrl xdotool
+  dpkg-dev lintian
 )
 
 as_root=()

@@ -13,6 +13,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace tarvesk {
 
@@ -83,6 +84,26 @@ AddrList Resolve(const std::string& host, const std::string& port, Clock::time_p
     return AddrList(lookup->list);
 }
 
+// libcurl answers "localhost" and any name under ".localhost" with the
+// loopback addresses itself (RFC 6761 6.3), never asking the resolver; the
+// probe must reach the same server as the page check, also on a machine whose
+// /etc/hosts lacks the entry.
+bool IsLoopbackName(const QString& host) {
+    const QString name = host.endsWith(QLatin1Char('.')) ? host.chopped(1) : host;
+    return name.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           name.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive);
+}
+
+std::vector<AddrList> LoopbackAddresses(const std::string& port) {
+    std::vector<AddrList> lists;
+    const addrinfo numeric = StreamHints(AI_NUMERICHOST);
+    for (const char* address : {"127.0.0.1", "::1"}) {
+        addrinfo* list = nullptr;
+        if (getaddrinfo(address, port.c_str(), &numeric, &list) == 0) lists.emplace_back(list);
+    }
+    return lists;
+}
+
 enum class Attempt { Accepted, Refused, Failed, Skipped };
 
 int RemainingMs(Clock::time_point deadline) {
@@ -101,6 +122,10 @@ Attempt TryConnect(const addrinfo& address, Clock::time_point deadline) {
         outcome = Attempt::Accepted;
     } else if (errno == ECONNREFUSED) {
         outcome = Attempt::Refused;
+    } else if (errno == EADDRNOTAVAIL || errno == ENETUNREACH || errno == EAFNOSUPPORT) {
+        // An address this host cannot use at all (::1 with IPv6 switched
+        // off) says nothing about the server.
+        outcome = Attempt::Skipped;
     } else if (errno == EINPROGRESS) {
         pollfd waiting{fd, POLLOUT, 0};
         int ready = 0;
@@ -138,27 +163,34 @@ int TcpSiteProbe::state(const QString& pageUrl) {
     }
     if (port <= 0 || port > 65535) return SiteUnknown;
 
-    const AddrList addresses = Resolve(host.toStdString(), std::to_string(port), deadline);
-    if (!addresses) return SiteUnknown;
+    std::vector<AddrList> addresses;
+    if (IsLoopbackName(host)) {
+        addresses = LoopbackAddresses(std::to_string(port));
+    } else if (AddrList found = Resolve(host.toStdString(), std::to_string(port), deadline)) {
+        addresses.push_back(std::move(found));
+    }
+    if (addresses.empty()) return SiteUnknown;
 
     // Started when any address takes the connection ("localhost" may give
     // ::1 with nothing behind it before 127.0.0.1); stopped only when every
     // address that could be tried refused it outright.
     bool refused = false;
     bool failed = false;
-    for (const addrinfo* a = addresses.get(); a; a = a->ai_next) {
-        if (Clock::now() >= deadline) return SiteUnknown;
-        switch (TryConnect(*a, deadline)) {
-        case Attempt::Accepted:
-            return SiteStarted;
-        case Attempt::Refused:
-            refused = true;
-            break;
-        case Attempt::Failed:
-            failed = true;
-            break;
-        case Attempt::Skipped:
-            break;
+    for (const AddrList& list : addresses) {
+        for (const addrinfo* a = list.get(); a; a = a->ai_next) {
+            if (Clock::now() >= deadline) return SiteUnknown;
+            switch (TryConnect(*a, deadline)) {
+            case Attempt::Accepted:
+                return SiteStarted;
+            case Attempt::Refused:
+                refused = true;
+                break;
+            case Attempt::Failed:
+                failed = true;
+                break;
+            case Attempt::Skipped:
+                break;
+            }
         }
     }
     return refused && !failed ? SiteStopped : SiteUnknown;

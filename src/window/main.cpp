@@ -13,6 +13,7 @@
 #include "window/close_ends_process.h"
 #include "window/main_window.h"
 #include "window/messages.h"
+#include "window/program_icon.h"
 #include "window/window_fonts.h"
 #include "window/window_services.h"
 
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
         SayOnStandardError(
             QStringLiteral("%1 can be read by other users and holds the mail password; chmod 600 %1").arg(iniPath));
     }
+    tarvesk::UseProgramIcon(window);
     tarvesk::CloseEndsProcess closeEndsProcess;
     window.installEventFilter(&closeEndsProcess);
     window.show();

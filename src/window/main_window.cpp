@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QUrl>
 
 #include "config/profile_store.h"
 #include "config/settings_table.h"
@@ -20,14 +21,16 @@
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
 #include "window/asterisk_password_style.h"
+#include "window/busy_button.h"
 #include "window/clickable_label.h"
+#include "window/frame_style.h"
 #include "window/message_box_prompt.h"
+#include "window/support_document.h"
 #include "window/window_fonts.h"
 
 namespace tarvesk {
 namespace {
 
-constexpr char kSupportUrl[] = "https://tarvesk.example.org/support";
 constexpr char kResetIIS[] = "Reset IIS";
 constexpr char kResetComputer[] = "Reset Computer";
 constexpr char kAbortMonitor[] = "Abort Monitor";
@@ -115,11 +118,9 @@ void MainWindow::buildControls() {
         // toggle it.
         return place(new QCheckBox(parent), name, left, top, kCheckSize + 60, kLabelHeight);
     };
-    // The frames are drawn in the classic etched way, their caption breaking
-    // the top line. Unlike the default desktop style this draws no image,
-    // which spares loading the image readers for three rectangles.
-    QStyle* frameStyle = QStyleFactory::create(QStringLiteral("Windows"));
-    if (frameStyle) frameStyle->setParent(this);
+    // Etched frames; see FrameStyle.
+    QStyle* frameStyle = new FrameStyle;
+    frameStyle->setParent(this);
     auto group = [&](const char* name, const char* caption, int top, int height) {
         auto* g = place(new QGroupBox(QString::fromUtf8(caption), this), name, 120, top, 7215, height);
         g->setFont(bold);
@@ -730,6 +731,7 @@ void MainWindow::NotifyByEmail(const QString& kind) {
 }
 
 void MainWindow::cmdSendEmail_Click() {
+    const BusyButton busy(cmdSendEmail);
     const std::pair<const QLineEdit*, Msg> required[] = {
         {txtReceiverEmail, Msg::FillReceiverEmail}, {txtSenderEmail, Msg::FillSenderEmail},
         {txtSenderSMTP, Msg::FillSenderSmtp},       {txtSenderAccount, Msg::FillSenderAccount},
@@ -868,6 +870,7 @@ void MainWindow::chkAbortMonitor_Click() {
 // Manual actions
 
 void MainWindow::cmdCheckPage_Click() {
+    const BusyButton busy(cmdCheckPage);
     if (!IsAcceptableAddress(field(txtPageURL))) {
         inform(msg(Msg::FillPageUrlToCheck));
         return;
@@ -876,6 +879,7 @@ void MainWindow::cmdCheckPage_Click() {
 }
 
 void MainWindow::cmdIISReset_Click() {
+    const BusyButton busy(cmdIISReset);
     if (field(txtIISResetCommand).isEmpty()) {
         inform(msg(Msg::FillIISResetCommand));
         return;
@@ -893,6 +897,7 @@ void MainWindow::cmdIISReset_Click() {
 }
 
 void MainWindow::cmdComputerReset_Click() {
+    const BusyButton busy(cmdComputerReset);
     if (field(txtComputerResetCommand).isEmpty()) {
         inform(msg(Msg::FillComputerResetCommand));
         return;
@@ -908,7 +913,9 @@ void MainWindow::cmdComputerReset_Click() {
 }
 
 void MainWindow::lblSupport_Click() {
-    if (m_services.openUrl) m_services.openUrl(QLatin1String(kSupportUrl));
+    if (!m_services.openUrl || !m_services.executableFolder) return;
+    const QString document = SupportDocument(m_services.executableFolder(), m_services.fileExists);
+    if (!document.isEmpty()) m_services.openUrl(QUrl::fromLocalFile(document).toString());
 }
 
 }  // namespace tarvesk

@@ -7,17 +7,19 @@ namespace tarvesk {
 namespace {
 
 // Latin text in a compact sans-serif face; Chinese falls back to a CJK face.
-// The small fallback face comes first among the CJK ones: it holds every
-// character the Chinese captions use and costs less memory than the large
-// pan-CJK families.
+// The Simplified Chinese face comes first among the CJK ones: it sets the
+// full-width "，" "：" "。" low at the left of the cell, as Simplified Chinese
+// is set, where a pan-CJK fallback face centres them. The faces after it only
+// stand in on machines without it.
 const QStringList kSansFamilies = {
-    QStringLiteral("Liberation Sans"),     QStringLiteral("Arial"),            QStringLiteral("DejaVu Sans"),
-    QStringLiteral("Droid Sans Fallback"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
+    QStringLiteral("Liberation Sans"),     QStringLiteral("Arial"),
+    QStringLiteral("DejaVu Sans"),         QStringLiteral("Noto Sans CJK SC"),
+    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback"),
     QStringLiteral("Sans Serif"),
 };
 const QStringList kCjkFamilies = {
-    QStringLiteral("Droid Sans Fallback"), QStringLiteral("Noto Sans CJK SC"),  QStringLiteral("Noto Serif CJK SC"),
-    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Sans Serif"),
+    QStringLiteral("Noto Sans CJK SC"),  QStringLiteral("Noto Serif CJK SC"),   QStringLiteral("WenQuanYi Micro Hei"),
+    QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Droid Sans Fallback"), QStringLiteral("Sans Serif"),
 };
 
 QFont Make(const QStringList& families, double points, bool bold, bool underline) {

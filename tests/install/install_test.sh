@@ -54,6 +54,7 @@ layout)
     [ "$(png_size "$png")" = "${size}x${size}" ] || fail "$png is $(png_size "$png")"
   done
   expect_file "$prefix/share/icons/hicolor/scalable/apps/tarvesk.svg"
+  cmp -s "$prefix/README.md" "$source/README.md" || fail "README not beside the program"
   expect_file "$prefix/share/tarvesk.service"
   expect_file "$prefix/share/tarvesk.desktop"
   [ -x "$prefix/share/tarvesk-uninstall.sh" ] || fail "uninstall script not installed executable"
@@ -61,6 +62,8 @@ layout)
   ! grep -q '@' "$prefix/share/tarvesk.service" "$prefix/share/tarvesk.desktop" || fail "unconfigured placeholder"
   [ "$(key_of "$prefix/share/tarvesk.service" ExecStart)" = "$prefix/tarvesk" ] || fail "ExecStart"
   [ "$(key_of "$prefix/share/tarvesk.service" WorkingDirectory)" = "$prefix" ] || fail "WorkingDirectory"
+  [ "$(key_of "$prefix/share/tarvesk.service" Documentation)" = "file://$prefix/README.md" ] || fail "Documentation"
+  grep -qx "#   cp $prefix/share/tarvesk.service /etc/systemd/system/" "$prefix/share/tarvesk.service" || fail "enable note"
   [ "$(key_of "$prefix/share/tarvesk.desktop" Exec)" = "$prefix/tarvesk" ] || fail "Exec"
   # No settings or logs come with the installation, and nothing lands outside the prefix.
   [ -z "$(find "$prefix" -name 'Tarvesk.ini' -o -name '*.log')" ] || fail "data files installed"

@@ -26,6 +26,11 @@ TEST(TcpSiteProbe, ListeningPortIsStarted) {
     EXPECT_EQ(probe.state(server.url("/ok")), SiteStarted);
     // Host spelled as a name and as a path-less address, scheme in capitals.
     EXPECT_EQ(probe.state(QStringLiteral("HTTP://localhost:%1").arg(server.port())), SiteStarted);
+    // Loopback names the way libcurl takes them, whatever /etc/hosts says
+    // (CTest also runs this file with an empty /etc/hosts).
+    EXPECT_EQ(probe.state(QStringLiteral("http://LocalHost.:%1/").arg(server.port())), SiteStarted);
+    EXPECT_EQ(probe.state(QStringLiteral("http://app.localhost:%1/").arg(server.port())), SiteStarted);
+    EXPECT_EQ(probe.state(QStringLiteral("http://localhost.example:%1/").arg(server.port())), SiteUnknown);
     // The probe only connects; it must not make a request of its own.
     EXPECT_EQ(server.requestCount(), 0);
 }

@@ -1,16 +1,26 @@
 // The operator's side of the window: both languages, field validation and the
 // manual "Try" actions, driven through the widgets.
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+#include <set>
 
+#include "support/hostile_http_server.h"
 #include "support/http_test_server.h"
 #include "window/message_box_prompt.h"
+#include "window/program_icon.h"
 #include "window/support/window_fixture.h"
+#include "window/support_document.h"
 
 namespace tarvesk {
 namespace {
@@ -306,11 +316,106 @@ TEST_F(OperatorWindow, EmptyCommandsAreRefused) {
     EXPECT_TRUE(prompt->confirms.isEmpty());
 }
 
-TEST_F(OperatorWindow, SupportLinkOpensTheSupportPage) {
+TEST_F(OperatorWindow, TryButtonStaysDisabledWhileItsActionRunsAndOnEveryWayOut) {
+    // Each refusal is an early way out of its handler; the box comes while the
+    // action still runs.
+    writeIni("[HowToMonitor]\nCmdResetIIS=\nCmdResetComputer=\n");
+    window();
+    type("txtPageURL", "http://");
+    for (const char* name : {"cmdCheckPage", "cmdIISReset", "cmdComputerReset", "cmdSendEmail"}) {
+        QPushButton* tried = button(name);
+        std::vector<bool> enabledAtBox;
+        prompt->onInform = [&](const QString&) { enabledAtBox.push_back(tried->isEnabled()); };
+        tried->click();
+        EXPECT_EQ(enabledAtBox, std::vector<bool>{false}) << name;
+        EXPECT_TRUE(tried->isEnabled()) << name;
+    }
+    // A reset whose command cannot start, and one that runs to its end.
+    type("txtIISResetCommand", "restart-web");
+    bool enabledDuringReset = true;
+    starter->onStart = [&](const QString&) { enabledDuringReset = button("cmdIISReset")->isEnabled(); };
+    starter->failWith = "No such file or directory";
+    button("cmdIISReset")->click();
+    EXPECT_FALSE(enabledDuringReset);
+    EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+    starter->failWith.clear();
+    probe->script = {SiteStopped, SiteStarted};
+    button("cmdIISReset")->click();
+    EXPECT_EQ(prompt->informs.last(), "IIS has been reset by manual.");
+    EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+}
+
+TEST_F(OperatorWindow, ClicksOnTryCheckWhileThePageHangsMakeNoSecondRequest) {
+    auto silent = std::make_unique<HostileHttpServer>(HostileHttpServer::Mode::Silent);
+    window();
+    type("txtPageURL", silent->url("/"));
+    QPushButton* tryCheck = button("cmdCheckPage");
+    bool disabledWhileHanging = false;
+    int connectionsWhileHanging = -1;
+    QTimer::singleShot(300, [&] {
+        disabledWhileHanging = !tryCheck->isEnabled();
+        QTest::mouseClick(tryCheck, Qt::LeftButton);
+        tryCheck->click();
+        QTest::qWait(200);
+        connectionsWhileHanging = silent->connectionCount();
+        silent.reset();  // the request now fails
+    });
+    tryCheck->click();
+    EXPECT_TRUE(disabledWhileHanging);
+    EXPECT_EQ(connectionsWhileHanging, 1);
+    EXPECT_EQ(prompt->informs, QStringList{"Page is invalid."});
+    EXPECT_EQ(ini("Status", "PageCheckCount"), "1");
+    EXPECT_TRUE(tryCheck->isEnabled());
+}
+
+TEST_F(OperatorWindow, SupportLinkOpensTheInstalledReadmeAsAFile) {
+    QFile readme(folder() + "/README.md");
+    ASSERT_TRUE(readme.open(QIODevice::WriteOnly));
+    readme.close();
     window();
     QTest::mouseClick(label("lblSupport"), Qt::LeftButton);
     ASSERT_EQ(openedUrls.size(), 1);
-    EXPECT_TRUE(openedUrls[0].startsWith("https://"));
+    EXPECT_EQ(QUrl(openedUrls[0]).toLocalFile(), folder() + "/README.md");
+    EXPECT_TRUE(openedUrls[0].startsWith("file:///"));
+}
+
+TEST(SupportDocument, BesideTheProgramThenThePackageThenTheSourceTree) {
+    const QString source = QDir::cleanPath(QStringLiteral(TARVESK_TEST_SCRIPTS "/../../README.md"));
+    const QString build = QDir::cleanPath(QStringLiteral(TARVESK_RENDER_DIR "/.."));
+    const QString packaged = "/usr/share/doc/tarvesk/README.md";
+    struct Row {
+        QString folder;
+        std::set<QString> existing;
+        QString opened;
+    };
+    const Row rows[] = {
+        {"/opt/tarvesk", {"/opt/tarvesk/README.md", packaged, source}, "/opt/tarvesk/README.md"},
+        {"/opt/tarvesk", {packaged, source}, packaged},
+        {"/srv/copy", {source}, source},
+        {build, {packaged, source}, source},  // not installed: its own source tree
+        {build + "/bench", {packaged, source}, source},
+        {build + "-other", {packaged, source}, packaged},
+        {"/opt/tarvesk", {}, ""},
+    };
+    for (const Row& row : rows) {
+        const auto exists = [&](const QString& path) { return row.existing.count(path) > 0; };
+        EXPECT_EQ(SupportDocument(row.folder, exists), row.opened) << row.folder.toStdString();
+    }
+}
+
+TEST_F(OperatorWindow, ProgramIconOnTheApplicationAndTheWindow) {
+    UseProgramIcon(window());
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "tarvesk");
+    for (const QIcon& icon : {window().windowIcon(), QGuiApplication::windowIcon()}) {
+        for (const int size : {16, 32, 48, 256}) {
+            const QImage shown = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const QImage file = QImage(QStringLiteral(TARVESK_TEST_SCRIPTS "/../../packaging/icons/tarvesk-%1.png")
+                                           .arg(size))
+                                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            ASSERT_FALSE(file.isNull()) << size;
+            EXPECT_EQ(shown, file) << size;
+        }
+    }
 }
 
 }  // namespace

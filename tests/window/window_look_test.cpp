@@ -6,6 +6,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 #include "window/support/window_fixture.h"
 
@@ -30,6 +32,13 @@ protected:
         }
         for (QGroupBox* g : window().findChildren<QGroupBox*>()) {
             if (g->fontMetrics().horizontalAdvance(g->title()) + 16 > g->width()) out << g->objectName();
+            // The caption's rectangle clips it: a CJK face is taller than the Latin one.
+            QStyleOptionGroupBox option;
+            option.initFrom(g);
+            option.text = g->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect title = g->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, g);
+            if (g->fontMetrics().boundingRect(g->title()).height() > title.height()) out << g->objectName() + " (height)";
         }
         return out;
     }

@@ -23,7 +23,10 @@ namespace tarvesk {
 // take the queued answers (Yes when the queue is empty).
 class FakePrompt : public Prompt {
 public:
-    void inform(const QString& text) override { informs.append(text); }
+    void inform(const QString& text) override {
+        informs.append(text);
+        if (onInform) onInform(text);
+    }
     bool confirm(const QString& text) override {
         confirms.append(text);
         if (answers.empty()) return true;
@@ -36,6 +39,7 @@ public:
     QStringList confirms;
     QString language;
     std::deque<bool> answers;
+    std::function<void(const QString&)> onInform;
 };
 
 // Records the command lines instead of running them, for the reboot and for

@@ -1,0 +1,63 @@
+# The Debian package's layout, packed by CPack's DEB generator
+# (scripts/package.sh). Paths are relative to the root of the target system.
+#   /opt/tarvesk              the program; Tarvesk.ini and the logs are written
+#                             here and are never part of the package, so
+#                             removing or purging it leaves them
+#   /lib/systemd/system       the unit, not enabled
+#   /usr/share/applications   the desktop entry
+#   /usr/share/icons/hicolor  the icons
+#   /usr/share/doc/tarvesk    copyright, changelog, README (support label)
+set(TARVESK_DEB_PREFIX /opt/tarvesk)
+set(TARVESK_README /usr/share/doc/tarvesk/README.md)
+set(TARVESK_DESKTOP_ICON tarvesk)
+set(TARVESK_UNIT_ENABLE "systemctl enable --now tarvesk.service")
+set(CMAKE_INSTALL_PREFIX ${TARVESK_DEB_PREFIX})
+set(TARVESK_DEB_MAINTAINER "Tarvesk maintainers <tarvesk@example.org>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(deb_generated "${CMAKE_CURRENT_BINARY_DIR}/deb")
+configure_file(${TARVESK_PACKAGING_DIR}/tarvesk.service.in ${deb_generated}/tarvesk.service @ONLY)
+configure_file(${TARVESK_PACKAGING_DIR}/tarvesk.desktop.in ${deb_generated}/tarvesk.desktop @ONLY)
+configure_file(${TARVESK_PACKAGING_DIR}/debian/changelog.in ${deb_generated}/changelog @ONLY)
+# Debian keeps changelogs compressed, without a name or time stamp inside so
+# that the package is the same for the same sources.
+execute_process(COMMAND gzip -9nc ${deb_generated}/changelog
+                OUTPUT_FILE ${deb_generated}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+
+install(TARGETS tarvesk RUNTIME DESTINATION opt/tarvesk)
+install(FILES ${deb_generated}/tarvesk.service DESTINATION lib/systemd/system)
+install(FILES ${deb_generated}/tarvesk.desktop DESTINATION usr/share/applications)
+install(FILES ${TARVESK_PACKAGING_DIR}/tarvesk.svg DESTINATION usr/share/icons/hicolor/scalable/apps)
+foreach(size 16 32 48 256)
+  install(FILES ${TARVESK_PACKAGING_DIR}/icons/tarvesk-${size}.png
+          DESTINATION usr/share/icons/hicolor/${size}x${size}/apps RENAME tarvesk.png)
+endforeach()
+install(FILES ${TARVESK_PACKAGING_DIR}/debian/copyright ${deb_generated}/changelog.gz README.md
+        DESTINATION usr/share/doc/tarvesk)
+install(FILES ${TARVESK_PACKAGING_DIR}/debian/lintian-overrides
+        DESTINATION usr/share/lintian/overrides RENAME tarvesk)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarvesk)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TARVESK_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Libraries from dpkg-shlibdeps; the faces the window asks for by name are
+# loaded by fontconfig at run time, which shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-liberation2 | fonts-dejavu-core")
+# CPack indents the lines after the first itself and turns the empty line
+# into the paragraph break.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "web site watchdog that restarts the web server or the machine
+Tarvesk checks one web page at a fixed interval. When the page stays bad it
+runs the operator's web server restart command, then the reboot command,
+then gives up, as configured stage by stage. Every event goes to a monthly
+log and can be mailed over SMTP. The window speaks English and Chinese.
+
+Settings and logs live in /opt/tarvesk and are kept when the package is
+removed or purged. The systemd unit is installed but not enabled.")
+include(CPack)
