@@ -160,7 +160,10 @@ bool KeepOwner(int fd, const struct stat& old, bool isRoot) {
     if (::fstat(fd, &now) != 0) return false;
     if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
     if (isRoot) return ::fchown(fd, old.st_uid, old.st_gid) == 0;
-    if (now.st_gid != old.st_gid) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    if (now.st_gid != old.st_gid) {
+        // Best effort: a group the user is not in cannot be kept.
+        [[maybe_unused]] const int kept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
     return true;
 }
 
