@@ -5,17 +5,6 @@
 
 namespace tarvesk {
 
-namespace {
-
-MailOutcome Failure(MailFailure failure, const QString& description) {
-    MailOutcome outcome;
-    outcome.failure = failure;
-    outcome.description = description;
-    return outcome;
-}
-
-}  // namespace
-
 MailSender::MailSender(MailTransport& transport) : m_transport(transport) {}
 
 MailOutcome MailSender::send(const MailMessage& message) const {
@@ -28,28 +17,28 @@ MailOutcome MailSender::send(const MailMessage& message) const {
         for (const QString& entry : SplitReceivers(*field)) {
             const QString address = EnvelopeAddress(entry);
             if (address.isEmpty()) {
-                return Failure(MailFailure::Receiver,
-                               QStringLiteral("\"%1\" holds no usable address.").arg(entry.simplified()));
+                return MailOutcome{MailFailure::Receiver,
+                               QStringLiteral("\"%1\" holds no usable address.").arg(entry.simplified())};
             }
             envelope.receivers.append(address);
         }
     }
     if (envelope.receivers.isEmpty()) {
-        return Failure(MailFailure::Receiver, QStringLiteral("No receiver address was given."));
+        return MailOutcome{MailFailure::Receiver, QStringLiteral("No receiver address was given.")};
     }
 
     // An empty sender field gives the null reverse path, MAIL FROM:<>.
     const QString from = message.from.trimmed();
     envelope.sender = EnvelopeAddress(from);
     if (!from.isEmpty() && envelope.sender.isEmpty()) {
-        return Failure(MailFailure::SendFailed,
-                       QStringLiteral("The sender \"%1\" holds no usable address.").arg(from.simplified()));
+        return MailOutcome{MailFailure::SendFailed,
+                       QStringLiteral("The sender \"%1\" holds no usable address.").arg(from.simplified())};
     }
 
     QString composeError;
     const MimeMessage mime(message, QDateTime::currentDateTime(), QSysInfo::machineHostName());
     const std::optional<QByteArray> text = mime.compose(&composeError);
-    if (!text) return Failure(MailFailure::SendFailed, composeError);
+    if (!text) return MailOutcome{MailFailure::SendFailed, composeError};
     return m_transport.send(envelope, *text);
 }
 

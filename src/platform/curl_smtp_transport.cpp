@@ -214,13 +214,6 @@ QString Printable(const QByteArray& text) {
     return out;
 }
 
-MailOutcome Failure(MailFailure failure, const QString& description) {
-    MailOutcome outcome;
-    outcome.failure = failure;
-    outcome.description = description;
-    return outcome;
-}
-
 }  // namespace
 
 CurlSmtpTransport::CurlSmtpTransport() : CurlSmtpTransport(Options{}) {}
@@ -265,24 +258,24 @@ std::optional<CurlSmtpTransport::Endpoint> CurlSmtpTransport::ParseServer(const 
 MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArray& message) {
     // With an empty RCPT list libcurl would report success and send nothing.
     if (envelope.receivers.isEmpty()) {
-        return Failure(MailFailure::Receiver, QStringLiteral("No receiver address was given."));
+        return MailOutcome{MailFailure::Receiver, QStringLiteral("No receiver address was given.")};
     }
     // A line break in an address would end the SMTP command early.
     for (const QString& address : envelope.receivers) {
         if (address.isEmpty() || HasControl(address)) {
-            return Failure(MailFailure::Receiver,
-                           QStringLiteral("\"%1\" is not a usable receiver address.").arg(Printable(address.toUtf8())));
+            return MailOutcome{MailFailure::Receiver,
+                           QStringLiteral("\"%1\" is not a usable receiver address.").arg(Printable(address.toUtf8()))};
         }
     }
     if (HasControl(envelope.sender)) {
-        return Failure(MailFailure::SendFailed,
-                       QStringLiteral("The sender address contains a control character."));
+        return MailOutcome{MailFailure::SendFailed,
+                       QStringLiteral("The sender address contains a control character.")};
     }
     const std::optional<Endpoint> endpoint = ParseServer(envelope.server);
     if (!endpoint) {
-        return Failure(MailFailure::Connect, QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, "
+        return MailOutcome{MailFailure::Connect, QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, "
                                                             "[IPv6] or [IPv6]:port, port 1 to 65535.")
-                                                 .arg(Printable(envelope.server.trimmed().toUtf8())));
+                                                 .arg(Printable(envelope.server.trimmed().toUtf8()))};
     }
     Tls tls = m_options.tls;
     if (tls == Tls::ByPort) {
@@ -294,14 +287,14 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     EnsureCurlInitialised();
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
-        return Failure(MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised."));
+        return MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")};
     }
     CURL* h = easy.get();
 
     std::unique_ptr<curl_slist, SlistDeleter> rcptList;
     for (const QString& address : envelope.receivers) {
         curl_slist* grown = curl_slist_append(rcptList.get(), address.toUtf8().constData());
-        if (!grown) return Failure(MailFailure::SendFailed, QStringLiteral("Out of memory."));
+        if (!grown) return MailOutcome{MailFailure::SendFailed, QStringLiteral("Out of memory.")};
         rcptList.release();
         rcptList.reset(grown);
     }
@@ -391,10 +384,8 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     // Where the server said no, its own words tell the operator most (a
     // provider's "554 5.7.1 Message rejected as spam"); otherwise libcurl's,
     // which for TLS name the certificate problem.
-    if (refused) {
-        return Failure(failure, Printable(reply));
-    }
-    return Failure(failure, Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText));
+    if (refused) return MailOutcome{failure, Printable(reply)};
+    return MailOutcome{failure, Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText)};
 }
 
 }  // namespace tarvesk
