@@ -289,6 +289,16 @@ protected:
         if (out) *out = p.readAllStandardOutput();
         return p.exitCode();
     }
+    // Closes the window as the window manager does when its close button is
+    // pressed, and expects the program to end promptly and cleanly.
+    void closeTheWindowAndExpectTheEnd() {
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_EQ(wmctrl({"-c", "Tarvesk & Auto Reset"}), 0);
+        ASSERT_TRUE(m_first.waitForFinished(10000));
+        EXPECT_LT(clock.elapsed(), 1500);
+        EXPECT_EQ(m_first.exitCode(), 0);
+    }
     bool windowShown(const QByteArray& title) {
         QByteArray list;
         return wmctrl({"-l"}, &list) == 0 && list.contains(title);
@@ -309,12 +319,7 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowDuringAHangingCheckEndsTheProgram)
     ASSERT_TRUE(WaitFor([&] { return silent.connectionCount() > 0; }, 10000));
     const QByteArray iniBefore = ReadRaw(iniPath());
 
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_EQ(wmctrl({"-c", "Tarvesk & Auto Reset"}), 0);
-    ASSERT_TRUE(m_first.waitForFinished(10000));
-    EXPECT_LT(clock.elapsed(), 1500);
-    EXPECT_EQ(m_first.exitCode(), 0);
+    closeTheWindowAndExpectTheEnd();
     EXPECT_EQ(ReadRaw(iniPath()), iniBefore);
     EXPECT_FALSE(QFile::exists(logPath()));
 }
@@ -331,12 +336,7 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowWhileAMessageBoxIsOpenEndsTheProgr
     ASSERT_TRUE(key.waitForFinished(10000));
     ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk\n"); }, 10000)) << "no message box opened";
 
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_EQ(wmctrl({"-c", "Tarvesk & Auto Reset"}), 0);
-    ASSERT_TRUE(m_first.waitForFinished(10000));
-    EXPECT_LT(clock.elapsed(), 1500);
-    EXPECT_EQ(m_first.exitCode(), 0);
+    closeTheWindowAndExpectTheEnd();
 }
 
 TEST_F(ProcessLifeOnADisplay, SignalEndsTheProgramWhileAMessageBoxIsOpen) {
