@@ -329,6 +329,7 @@ TEST_F(OperatorWindow, TryButtonStaysDisabledWhileItsActionRunsAndOnEveryWayOut)
         tried->click();
         EXPECT_EQ(enabledAtBox, std::vector<bool>{false}) << name;
         EXPECT_TRUE(tried->isEnabled()) << name;
+        prompt->onInform = nullptr;  // it refers to this pass's locals
     }
     // A reset whose command cannot start, and one that runs to its end.
     type("txtIISResetCommand", "restart-web");
