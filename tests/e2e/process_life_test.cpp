@@ -179,15 +179,11 @@ TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
 
     // A copy in another folder is independent of it.
     QTemporaryDir other;
-    const QString otherProgram = other.filePath("tarvesk");
-    ASSERT_TRUE(QFile::copy(m_program, otherProgram));
-    QFile::setPermissions(otherProgram, QFile::permissions(m_program));
-    QFile::copy(iniPath(), other.filePath("Tarvesk.ini"));
+    ASSERT_TRUE(QFile::copy(m_program, other.filePath("tarvesk")));
+    QFile::setPermissions(other.filePath("tarvesk"), QFile::permissions(m_program));
     QProcess elsewhere;
-    elsewhere.setProcessEnvironment(Offscreen());
-    elsewhere.start(otherProgram, {});
-    ASSERT_TRUE(elsewhere.waitForStarted(10000));
-    EXPECT_FALSE(elsewhere.waitForFinished(1500));
+    elsewhere.start(other.filePath("tarvesk"), {});
+    EXPECT_FALSE(elsewhere.waitForFinished(1500)) << "the copy elsewhere ended: " << elsewhere.exitCode();
     elsewhere.kill();
     elsewhere.waitForFinished(5000);
 }
@@ -337,17 +333,6 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowWhileAMessageBoxIsOpenEndsTheProgr
     ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk\n"); }, 10000)) << "no message box opened";
 
     closeTheWindowAndExpectTheEnd();
-}
-
-TEST_F(ProcessLifeOnADisplay, SignalEndsTheProgramWhileAMessageBoxIsOpen) {
-    HttpTestServer site;
-    writeIni(Settings(site.url("/"), "0", "1", "eng"));  // a refused resume opens a box
-    start(m_first, m_env);
-    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk"); }, 10000));
-    QThread::msleep(300);
-    EXPECT_EQ(m_first.state(), QProcess::Running) << "the box did not wait for an answer";
-    EXPECT_LT(EndWith(m_first, SIGTERM), 1500);
-    EXPECT_EQ(m_first.exitCode(), 0);
 }
 
 }  // namespace
