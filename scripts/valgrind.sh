@@ -5,9 +5,10 @@
 # Usage: scripts/valgrind.sh [test-name ...]
 #   With no names, every test executable. Where a test starts the real
 #   program, memcheck follows it into the program too (not into shells,
-#   scripts or system tools). The crash test is the exception: it kills the
-#   program at random moments, sooner than the program can start under
-#   memcheck, so there only the test itself runs under memcheck.
+#   scripts or system tools). The crash and process-life tests are the
+#   exceptions: they kill the program at random moments, or time how promptly
+#   it ends, sooner than the program can start under memcheck, so there only
+#   the test itself runs under memcheck.
 #   The install test is a shell script and is never run here.
 #
 # Logs go to build-valgrind/valgrind/<test>.log. Exit status: 99 when memcheck
@@ -60,7 +61,10 @@ for name in "${tests[@]}"; do
   rm -f "$log" "$log_dir/$name".*.log
   children=(--trace-children=yes --trace-children-skip='/bin/*,/usr/*,*.sh,*.py'
             --log-file="$log_dir/$name.%p.log")
-  [ "$name" = crash_consistency_test ] && children=(--trace-children=no --log-file="$log_dir/$name.0.log")
+  case "$name" in
+    crash_consistency_test | process_life_test)
+      children=(--trace-children=no --log-file="$log_dir/$name.0.log") ;;
+  esac
   start=$(date +%s)
   "${vg[@]}" "${children[@]}" "$exe" --gtest_brief=1 >"$log_dir/$name.out" 2>&1
   rc=$?
