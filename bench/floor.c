@@ -1,13 +1,15 @@
 /* The least a good check can cost on this machine: one bare libcurl GET with a
  * fresh handle (so a fresh connection), and one durable atomic replacement of
- * a 1 KB file (temporary file, fsync, rename, fsync of the folder). Each is
- * repeated N times; CPU is user+sys of this process from getrusage, wall time
- * from the monotonic clock.
+ * a 1 KB file (temporary file, fsync, rename, fsync of the folder). CPU is
+ * user+sys of this process from getrusage, wall time from the monotonic
+ * clock, both per operation.
  *
- * Usage: tarvesk_floor URL [N] [FOLDER]
- *   URL     a page on a local server that answers 200
- *   N       repetitions of each operation (default 200)
- *   FOLDER  where the 1 KB file is replaced (default: the current folder)
+ * Usage: tarvesk_floor URL [N] [FOLDER] [PAUSE_MS]
+ *   URL       a page on a local server that answers 200
+ *   N         rounds of both operations (default 200)
+ *   FOLDER    where the 1 KB file is replaced (default: the current folder)
+ *   PAUSE_MS  pause between rounds (default 0); a pause of 1000 sees the
+ *             cold caches that a check once a second sees
  *
  * Prints one line per operation and one for their sum, each as
  *   <name> cpu_ms=<per operation> wall_ms=<per operation> wall_median_ms=<...>
@@ -91,49 +93,56 @@ static int ReplaceOnce(const char* folder, const char* target, const char* conte
     return ok ? 0 : -1;
 }
 
-typedef int (*Operation)(int round, void* context);
-
-static int Measure(Operation op, void* context, int n, Figures* out) {
-    double* walls = malloc(sizeof(double) * (size_t)n);
-    if (!walls) return -1;
-    const double cpu0 = CpuMs();
-    const double wall0 = WallMs();
-    for (int i = 0; i < n; ++i) {
-        const double start = WallMs();
-        if (op(i, context) != 0) {
-            free(walls);
-            return -1;
-        }
-        walls[i] = WallMs() - start;
-    }
-    out->wall_ms = (WallMs() - wall0) / n;
-    out->cpu_ms = (CpuMs() - cpu0) / n;
-    qsort(walls, (size_t)n, sizeof(double), CompareDoubles);
-    out->wall_median_ms = walls[n / 2];
-    free(walls);
-    return 0;
-}
+typedef struct {
+    double cpu_ms;
+    double wall_ms;
+    double* walls;
+} Totals;
 
 typedef struct {
     const char* url;
-} GetContext;
-
-static int GetOp(int round, void* context) {
-    (void)round;
-    return GetOnce(((GetContext*)context)->url);
-}
-
-typedef struct {
     const char* folder;
     char target[4096];
     char content[1024];
-} ReplaceContext;
+} Context;
 
-static int ReplaceOp(int round, void* context) {
-    ReplaceContext* c = context;
-    /* A different byte each round, so no write is a no-op. */
-    c->content[0] = (char)('a' + round % 26);
-    return ReplaceOnce(c->folder, c->target, c->content, sizeof c->content);
+/* Each round replaces the file and then fetches the page, as a check does;
+ * CPU and wall time are summed per operation, so a pause between rounds adds
+ * nothing to either. */
+static int Run(Context* c, int n, long pause_ms, Totals* replace, Totals* get) {
+    for (int i = 0; i < n; ++i) {
+        if (i > 0 && pause_ms > 0) {
+            const struct timespec pause = {pause_ms / 1000, (pause_ms % 1000) * 1000000L};
+            nanosleep(&pause, NULL);
+        }
+        /* A different byte each round, so no write is a no-op. */
+        c->content[0] = (char)('a' + i % 26);
+        double cpu = CpuMs();
+        double wall = WallMs();
+        if (ReplaceOnce(c->folder, c->target, c->content, sizeof c->content) != 0) {
+            fprintf(stderr, "a replacement of %s failed: %s\n", c->target, strerror(errno));
+            return -1;
+        }
+        double cpu2 = CpuMs();
+        double wall2 = WallMs();
+        replace->cpu_ms += cpu2 - cpu;
+        replace->walls[i] = wall2 - wall;
+        replace->wall_ms += wall2 - wall;
+        if (GetOnce(c->url) != 0) {
+            fprintf(stderr, "a GET of %s failed\n", c->url);
+            return -1;
+        }
+        get->cpu_ms += CpuMs() - cpu2;
+        get->walls[i] = WallMs() - wall2;
+        get->wall_ms += get->walls[i];
+    }
+    return 0;
+}
+
+static Figures PerOperation(const Totals* t, int n) {
+    qsort(t->walls, (size_t)n, sizeof(double), CompareDoubles);
+    const Figures f = {t->cpu_ms / n, t->wall_ms / n, t->walls[n / 2]};
+    return f;
 }
 
 static void Print(const char* name, const Figures* f) {
@@ -143,49 +152,49 @@ static void Print(const char* name, const Figures* f) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s URL [N] [FOLDER]\n", argv[0]);
+        fprintf(stderr, "usage: %s URL [N] [FOLDER] [PAUSE_MS]\n", argv[0]);
         return 2;
     }
-    GetContext get = {argv[1]};
+    static Context c;
+    c.url = argv[1];
     const int n = argc > 2 ? atoi(argv[2]) : 200;
-    if (n <= 0) {
-        fprintf(stderr, "N must be a positive number\n");
+    c.folder = argc > 3 ? argv[3] : ".";
+    const long pause_ms = argc > 4 ? atol(argv[4]) : 0;
+    if (n <= 0 || pause_ms < 0) {
+        fprintf(stderr, "N must be a positive number, PAUSE_MS not negative\n");
         return 2;
     }
-    ReplaceContext replace;
-    replace.folder = argc > 3 ? argv[3] : ".";
-    snprintf(replace.target, sizeof replace.target, "%s/floor.dat", replace.folder);
-    for (size_t i = 0; i < sizeof replace.content; ++i)
-        replace.content[i] = i % 64 == 63 ? '\n' : (char)('a' + i % 26);
+    snprintf(c.target, sizeof c.target, "%s/floor.dat", c.folder);
+    for (size_t i = 0; i < sizeof c.content; ++i)
+        c.content[i] = i % 64 == 63 ? '\n' : (char)('a' + i % 26);
 
     curl_global_init(CURL_GLOBAL_DEFAULT);
     /* The first GET loads the TLS library and warms caches; the first write
      * creates the file. Neither belongs to the steady state. */
-    if (GetOnce(get.url) != 0) {
-        fprintf(stderr, "GET %s did not answer 200\n", get.url);
+    if (GetOnce(c.url) != 0) {
+        fprintf(stderr, "GET %s did not answer 200\n", c.url);
         return 1;
     }
-    if (ReplaceOp(0, &replace) != 0) {
-        fprintf(stderr, "cannot replace %s: %s\n", replace.target, strerror(errno));
+    if (ReplaceOnce(c.folder, c.target, c.content, sizeof c.content) != 0) {
+        fprintf(stderr, "cannot replace %s: %s\n", c.target, strerror(errno));
         return 1;
     }
 
-    Figures g, r;
-    if (Measure(GetOp, &get, n, &g) != 0) {
-        fprintf(stderr, "a GET of %s failed\n", get.url);
-        return 1;
-    }
-    if (Measure(ReplaceOp, &replace, n, &r) != 0) {
-        fprintf(stderr, "a replacement of %s failed: %s\n", replace.target, strerror(errno));
-        return 1;
-    }
-    unlink(replace.target);
+    Totals replace = {0, 0, calloc((size_t)n, sizeof(double))};
+    Totals get = {0, 0, calloc((size_t)n, sizeof(double))};
+    if (!replace.walls || !get.walls) return 1;
+    if (Run(&c, n, pause_ms, &replace, &get) != 0) return 1;
+    unlink(c.target);
     curl_global_cleanup();
 
+    const Figures g = PerOperation(&get, n);
+    const Figures r = PerOperation(&replace, n);
     const Figures sum = {g.cpu_ms + r.cpu_ms, g.wall_ms + r.wall_ms, g.wall_median_ms + r.wall_median_ms};
-    printf("# %d repetitions of each\n", n);
+    printf("# %d rounds, %ld ms apart\n", n, pause_ms);
     Print("get", &g);
     Print("replace", &r);
     Print("floor", &sum);
+    free(replace.walls);
+    free(get.walls);
     return 0;
 }
