@@ -135,8 +135,9 @@ wait_for 30 at_least served 3 /monit
 
 # The floor once a second alongside, with the caches as cold as a check's.
 mkdir "$work/floor-paced" "$work/floor"
-"$build/bench/tarvesk_floor" "$page/floor" "$seconds" "$work/floor-paced" "$(awk -v s="$interval" 'BEGIN { print int(s * 1000) }')" \
-    > "$work/floor-paced.txt" &
+pause_ms=$(awk -v s="$interval" 'BEGIN { print int(s * 1000) }')
+paced_n=$((seconds * 1000 / pause_ms))
+"$build/bench/tarvesk_floor" "$page/floor" "$paced_n" "$work/floor-paced" "$pause_ms" > "$work/floor-paced.txt" &
 paced=$!
 pids+=("$paced")
 
@@ -161,7 +162,7 @@ paced_floor=$(cat "$work/floor-paced.txt")
 
 figure() { echo "${3:-$floor}" | awk -v op="$1" -v key="$2" '$1 == op { for (i = 2; i <= NF; i++) { split($i, kv, "="); if (kv[1] == key) print kv[2] } }'; }
 
-awk -v hz="$hz" -v secs="$seconds" -v interval="$interval" \
+awk -v hz="$hz" -v secs="$seconds" -v interval="$interval" -v pn="$paced_n" \
     -v tt="$((t_ticks1 - t_ticks0))" -v tc="$((t_checks1 - t_checks0))" -v ts="$((t_served1 - t_served0))" \
     -v mt="$((m_ticks1 - m_ticks0))" -v mc="$((m_cycles1 - m_cycles0))" \
     -v trss="$t_rss" -v mrss="$m_rss" -v n="$floor_n" \
@@ -180,7 +181,7 @@ BEGIN {
     printf "| Tarvesk | %.2f ms | %d (page saw %d) | %d ms | %.1f MB |\n", tper, tc, ts, tms, trss / 1024
     printf "| Monit (per cycle) | %.2f ms | %d | %d ms | %.1f MB |\n", mper, mc, mms, mrss / 1024
     printf "| floor, back to back after the window: GET + synced replace | %.3f ms (%.3f + %.3f) | %d | | |\n", fc, gc, rc, n
-    printf "| floor, once every %s s alongside | %.3f ms (%.3f + %.3f) | %d | | |\n\n", interval, pc, pgc, prc, secs
+    printf "| floor, once every %s s alongside | %.3f ms (%.3f + %.3f) | %d | | |\n\n", interval, pc, pgc, prc, pn
     printf "floor wall time: back to back %.2f ms (GET %.2f + replace %.2f), alongside %.2f ms\n", fw, gw, rw, pw
     printf "Tarvesk / floor: %.1fx back to back, %.1fx alongside\n", (fc > 0 ? tper / fc : 0), (pc > 0 ? tper / pc : 0)
     printf "Tarvesk / Monit: %.2fx\n", (mper > 0 ? tper / mper : 0)
