@@ -21,6 +21,13 @@
 #   PERF_OUT   if set, `perf record --call-graph dwarf` of the program during
 #              the window into this file (the CPU figures then include perf's
 #              own cost; use a run without it for the table)
+#   TMPDIR     where the temporary folder goes; its file system sets the cost
+#              of the synced writes of both the program and the floor
+#
+# Profile of the running program, by subsystem (0.1 s for ten times the
+# samples of 1 s; the shares come out alike):
+#   INTERVAL=0.1 PERF_OUT=/tmp/tarvesk.perf bench/compare_monit.sh 30
+#   perf script -i /tmp/tarvesk.perf | bench/perf_summary.py
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,10 +37,14 @@ interval=${INTERVAL:-1}
 floor_n=${FLOOR_N:-200}
 hz=$(getconf CLK_TCK)
 
-if ! command -v monit > /dev/null; then
+# What a measuring run needs from Debian, installed when missing.
+need_package() {
+    command -v "$1" > /dev/null && return
     export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y monit > /dev/null || { apt-get update > /dev/null && apt-get install -y monit > /dev/null; }
-fi
+    apt-get install -y "$2" > /dev/null || { apt-get update > /dev/null && apt-get install -y "$2" > /dev/null; }
+}
+need_package monit monit
+if [ -n "${PERF_OUT:-}" ]; then need_package perf linux-perf; fi
 
 cmake -S "$root" -B "$build" -DTARVESK_BUILD_BENCH=ON > /dev/null
 cmake --build "$build" -j2 --target tarvesk tarvesk_floor > /dev/null
