@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libglib2.0-dev
   libcurl4-openssl-dev
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   valgrind
   desktop-file-utils systemd
+  xvfb openbox wmctrl
 )
 
 as_root=()

@@ -12,6 +12,8 @@ public:
     virtual void inform(const QString& text) = 0;
     // Yes/No box with Yes as default; true only when the answer is Yes.
     virtual bool confirm(const QString& text) = 0;
+    // The language of the boxes' own buttons; Chinese exactly when "cn".
+    virtual void setLanguage(const QString& language) { (void)language; }
 };
 
 }  // namespace tarvesk

@@ -15,6 +15,7 @@
 #include "notify/event_log.h"
 #include "notify/notification_texts.h"
 #include "platform/off_thread.h"
+#include "platform/strict_modes.h"
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
 #include "window/asterisk_password_style.h"
@@ -504,6 +505,9 @@ void MainWindow::cmdStartMonitor_Click() {
     const Check checks[] = {
         {!IsAcceptableAddress(field(txtPageURL)), Msg::FillPageUrl},
         {!IsNumeric(field(txtPageCheckInterval)), Msg::FillInterval},
+        // An interval the timer cannot keep is refused here, before anything
+        // is written, with the message the resume gives for it.
+        {!TimerPeriodMs(field(txtPageCheckInterval)), Msg::FillUrlAndInterval},
         {isOn(chkIISReset) && field(txtIISResetCommand).isEmpty(), Msg::FillIISResetCommand},
         {isOn(chkIISReset) && !IsNumeric(field(txtPageFailureThreshold)), Msg::FillPageFailureThreshold},
         {isOn(chkComputerReset) && field(txtComputerResetCommand).isEmpty(), Msg::FillComputerResetCommand},
@@ -669,6 +673,8 @@ QString MainWindow::RunComputerReset() {
 }
 
 QString MainWindow::startCommand(const QString& command) {
+    // As root, a command that another user could have written is not run.
+    if (!CommandsFromFileMayRun(m_iniPath)) return QString::fromLatin1(kUntrustedIniText);
     QString error;
     if (m_services.programs->start(command, &error)) return {};
     return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
@@ -726,6 +732,7 @@ void MainWindow::cmdSendEmail_Click() {
 
 void MainWindow::SetLanguage(const QString& curLanguage) {
     m_language = TrimBlanks(curLanguage).toLower();
+    if (m_services.prompt) m_services.prompt->setLanguage(m_language);
     bool chinese = false;
     if (m_language == QLatin1String("eng")) {
         Option1->setChecked(true);

@@ -27,6 +27,11 @@ class ClickableLabel;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
+    // Why a recovery command is not started when root runs the program from
+    // files that another user can change.
+    static constexpr char kUntrustedIniText[] =
+        "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
+
     explicit MainWindow(Services services, QWidget* parent = nullptr);
     ~MainWindow() override;
 

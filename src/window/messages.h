@@ -44,6 +44,8 @@ enum class Msg {
     FillSenderAccount,
     FillSenderPassword,
     EmailSent,
+    // Process.
+    AlreadyRunning,
 };
 
 // The text of a message; Chinese exactly when `language` is "cn".

@@ -94,8 +94,9 @@ protected:
 TEST_F(WatchdogEndToEnd, ClimbsFromRestartToRebootToGivingUp) {
     const QByteArray restart = "\"" + (m_scripts + "/restart_site.sh").toUtf8() + "\" \"" +
                                m_dir.path().toUtf8() + "\" 500";
-    const QByteArray reboot = "\"" + (m_scripts + "/leave_mark.sh").toUtf8() + "\" \"" +
-                              m_dir.filePath("rebooted").toUtf8() + "\"";
+    // Written the way shell users write it: words in single quotes.
+    const QByteArray reboot = "sh -c '\"$0\" \"$1\"' '" + (m_scripts + "/leave_mark.sh").toUtf8() + "' '" +
+                              m_dir.filePath("rebooted").toUtf8() + "'";
     writeIni("[HowToMonitor]\nPageURL=http://127.0.0.1:" + QByteArray::number(m_port) +
              "/\nInterval=0.5\nCmdResetIIS=" + restart + "\nResetIIS=1\nPageFailureThreshold=1\n"
              "CmdResetComputer=" + reboot + "\nResetComputer=1\nIISResetThreshold=1\nAbortMonitor=1\n"

@@ -102,7 +102,9 @@ unit)
   unit="$prefix/share/tarvesk.service"
   # Works without systemd as PID 1; --man=no keeps it from looking up man pages.
   out=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $out"
-  grep -qx 'Environment=QT_QPA_PLATFORM=offscreen' "$unit" || fail "offscreen environment"
+  # The program finds out by itself that there is no display.
+  grep -q 'QT_QPA_PLATFORM' "$unit" && fail "the unit should not choose the window platform"
+  grep -qx 'RestartPreventExitStatus=3' "$unit" || fail "RestartPreventExitStatus="
   grep -qx 'After=network-online.target' "$unit" || fail "After="
   grep -qx 'Wants=network-online.target' "$unit" || fail "Wants="
   grep -qx 'WantedBy=multi-user.target' "$unit" || fail "WantedBy="
@@ -127,11 +129,13 @@ resume)
   install_into "$prefix"
   cmp -s "$prefix/Tarvesk.ini" "$work/ini.before" || fail "reinstall changed Tarvesk.ini"
 
-  # Start it as the unit says: its program, its folder, its environment, nothing else.
+  # Start it as the unit says: its program, its folder, its environment (none:
+  # no display either), nothing else.
   exec_start=$(key_of "$unit" ExecStart)
   workdir=$(key_of "$unit" WorkingDirectory)
-  environment=$(key_of "$unit" Environment)
-  (cd "$workdir" && exec env -i HOME="$work" "$environment" "$exec_start") >"$work/run.log" 2>&1 &
+  environment=()
+  while IFS= read -r line; do environment+=("$line"); done < <(sed -n 's/^Environment=//p' "$unit")
+  (cd "$workdir" && exec env -i HOME="$work" "${environment[@]}" "$exec_start") >"$work/run.log" 2>&1 &
   child=$!
   count=41
   for _ in $(seq 1 60); do
@@ -143,6 +147,8 @@ resume)
   [ "${count:-0}" -gt 42 ] || { cat "$work/run.log" >&2; fail "run not resumed: PageCheckCount=$count"; }
   kill -0 "$child" 2>/dev/null || fail "program ended on its own"
   [ "$(ini_value "$prefix/Tarvesk.ini" Monitoring)" = 1 ] || fail "Monitoring flag changed"
+  grep -q "no display; running without a window, with $prefix/Tarvesk.ini" "$work/run.log" ||
+    { cat "$work/run.log" >&2; fail "no word about running without a display"; }
   kill "$child"
   wait "$child" 2>/dev/null || true
   child=""

@@ -78,7 +78,7 @@ protected:
 
 TEST_F(DetachedProgramStarterTest, StartsTheProgramDetachedWithShellLikeWords) {
     const QString command = Quoted(m_script) + QLatin1Char(' ') + Quoted(m_marker) +
-                            QStringLiteral(R"( "one two"   three """quoted""")");
+                            QStringLiteral(R"( "one two"   three """quoted""" 'sh -c "x"' back\ slash it\'s 'a "b"' "\"c\"")");
     QString error = QStringLiteral("stale");
     ASSERT_TRUE(m_starter.start(command, &error)) << error.toStdString();
     EXPECT_TRUE(error.isEmpty());
@@ -89,11 +89,14 @@ TEST_F(DetachedProgramStarterTest, StartsTheProgramDetachedWithShellLikeWords) {
     QFile marker(m_marker);
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(marker.readAll()).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 7) << lines.join('|').toStdString();
+    ASSERT_EQ(lines.size(), 12) << lines.join('|').toStdString();
     const qint64 pid = lines.at(0).toLongLong();
     EXPECT_EQ(lines.mid(1, 3), QStringList({"/dev/null", "/dev/null", "/dev/null"}))
         << lines.join('|').toStdString();
-    EXPECT_EQ(lines.mid(4), QStringList({"one two", "three", "\"quoted\""}))
+    // As a POSIX shell splits words: quotes of either kind group, a
+    // backslash takes the next character, nothing is expanded.
+    EXPECT_EQ(lines.mid(4), QStringList({"one two", "three", "quoted", "sh -c \"x\"", "back slash",
+                                         "it's", "a \"b\"", "\"c\""}))
         << lines.join('|').toStdString();
 
     // Still running and not our child, so it can never become our zombie.
@@ -117,6 +120,8 @@ TEST_F(DetachedProgramStarterTest, ProgramThatCannotRunIsAnErrorWithADescription
         QStringLiteral("tarvesk-no-such-program-on-path"),
         Quoted(plain.fileName()),
         Quoted(m_folder),  // a folder
+        QStringLiteral("sh -c 'echo unterminated"),
+        QStringLiteral("sh -c \"echo unterminated"),
     };
     for (const QString& command : commands) {
         QString error;

@@ -1,11 +1,16 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "notify/event_log.h"
 #include "support/http_test_server.h"
 #include "window/support/window_fixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvesk {
 namespace {
@@ -170,6 +175,61 @@ TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
     EXPECT_EQ(probe->readings, 0);  // nothing started, nothing to wait for
     EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times.\t"));
     EXPECT_TRUE(prompt->informs.isEmpty());
+}
+
+// Run as root (as CI runs), against the real modes and owners of the files.
+TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    const uid_t nobody = 65534;
+    struct Case {
+        const char* what;
+        uid_t owner;
+        mode_t folderMode;
+        mode_t fileMode;
+        bool runs;
+    } cases[] = {
+        {"owned by another user", nobody, 0755, 0600, false},
+        {"group-writable folder", 0, 0775, 0600, false},
+        {"world-writable folder", 0, 0757, 0600, false},
+        {"group-writable file", 0, 0755, 0620, false},
+        {"root's alone", 0, 0755, 0600, true},
+    };
+    const QByteArray folderPath = QFile::encodeName(folder());
+    const QByteArray filePath = QFile::encodeName(iniPath());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetWindow();
+        QFile::remove(EventLog::PathFor(folder(), services.now()));
+        setUpStages(true, false, false, "1", "2", "2");
+        starter->started.clear();
+        probe->readings = 0;
+        ASSERT_EQ(::chown(folderPath.constData(), c.owner, c.owner), 0);
+        ASSERT_EQ(::chown(filePath.constData(), c.owner, c.owner), 0);
+        ASSERT_EQ(::chmod(folderPath.constData(), c.folderMode), 0);
+        ASSERT_EQ(::chmod(filePath.constData(), c.fileMode), 0);
+        server.setStatus(500);
+        window().Timer1_Timer();
+        prompt->answers = {true};
+        button("cmdIISReset")->click();
+        ::chown(folderPath.constData(), 0, 0);
+        ::chmod(folderPath.constData(), 0700);
+
+        EXPECT_EQ(window().iisResetCount(), 2);  // counted all the same
+        const QStringList log = logLines();
+        if (c.runs) {
+            EXPECT_EQ(count("restart-web"), 2);
+            EXPECT_EQ(log.size(), 2);
+            EXPECT_EQ(prompt->informs, QStringList{"IIS has been reset by manual."});
+        } else {
+            EXPECT_TRUE(starter->started.isEmpty());
+            EXPECT_EQ(probe->readings, 0);  // nothing started, nothing to wait for
+            ASSERT_EQ(log.size(), 4);
+            EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
+            EXPECT_TRUE(log[1].endsWith(QStringLiteral("\tReset IIS\tStart failed: ") +
+                                        MainWindow::kUntrustedIniText));
+            EXPECT_EQ(prompt->informs, QStringList{MainWindow::kUntrustedIniText});
+        }
+    }
 }
 
 TEST_F(MonitoringCycle, SiteWaitCountsItsPauses) {

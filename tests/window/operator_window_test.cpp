@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "support/http_test_server.h"
+#include "window/message_box_prompt.h"
 #include "window/support/window_fixture.h"
 
 namespace tarvesk {
@@ -63,6 +64,32 @@ TEST_F(OperatorWindow, CodesAreNormalisedAndUnknownOnesKeepTheDesignCaptions) {
     window().SetLanguage("de");
     EXPECT_EQ(button("cmdSave")->text(), QStringLiteral("保存设置"));
     EXPECT_TRUE(option("Option2")->isChecked());
+}
+
+TEST_F(OperatorWindow, MessageBoxButtonsSpeakTheWindowLanguage) {
+    window();
+    option("Option2")->click();
+    EXPECT_EQ(prompt->language, "cn");
+    option("Option1")->click();
+    EXPECT_EQ(prompt->language, "eng");
+
+    struct Case {
+        const char* language;
+        QMessageBox::StandardButton button;
+        const char* text;
+    } cases[] = {
+        {"cn", QMessageBox::Ok, "确定"}, {"cn", QMessageBox::Yes, "是"}, {"cn", QMessageBox::No, "否"},
+        {"eng", QMessageBox::Ok, "OK"},  {"fr", QMessageBox::Ok, "OK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto buttons = c.button == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No;
+        const auto box = MessageBoxPrompt::MakeBox("text", buttons, c.language, nullptr);
+        ASSERT_NE(box->button(c.button), nullptr);
+        EXPECT_EQ(box->button(c.button)->text().remove('&'), QString::fromUtf8(c.text));
+        EXPECT_EQ(box->windowTitle(), "Tarvesk");
+        EXPECT_EQ(box->text(), "text");
+    }
 }
 
 TEST_F(OperatorWindow, SwitchingWhileMonitoringShowsTheIdleText) {

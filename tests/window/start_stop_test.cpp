@@ -109,17 +109,20 @@ TEST_F(StartStop, StopKeepsCountersAndANewStartResetsThem) {
     EXPECT_EQ(ini("Status", "PageCheckCount"), "0");
 }
 
-TEST_F(StartStop, NonPositiveOrHugeIntervalIsRefusedByStartMonitoring) {
+TEST_F(StartStop, IntervalTheTimerCannotKeepIsRefusedBeforeAnythingIsWritten) {
     for (const char* interval : {"0", "-1", "0.0004", "3000000"}) {
         resetWindow();
-        SetUp();  // a refused start has already marked the run as on
         SCOPED_TRACE(interval);
+        const QByteArray before = iniBytes();
         type("txtPageCheckInterval", interval);
         start();
-        EXPECT_EQ(prompt->informs.value(prompt->informs.size() - 1),
-                  "Please fill PageURL and Page Check Interval.");
+        EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
         EXPECT_FALSE(window().timer1().isTicking());
         EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
+        // The previous run's status and totals are kept as they were.
+        EXPECT_EQ(iniBytes(), before);
+        EXPECT_EQ(window().pageCheckCount(), 12);
+        EXPECT_EQ(window().continuousComputerResetFailure(), 1);
     }
 }
 

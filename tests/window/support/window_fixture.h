@@ -31,8 +31,10 @@ public:
         answers.pop_front();
         return answer;
     }
+    void setLanguage(const QString& code) override { language = code; }
     QStringList informs;
     QStringList confirms;
+    QString language;
     std::deque<bool> answers;
 };
 

@@ -1,0 +1,334 @@
+// The real program around its own process: closing or a termination signal
+// ends it at once whatever it is doing, one copy per folder, and a server
+// without a display.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "config/profile_store.h"
+#include "support/hostile_http_server.h"
+#include "support/http_test_server.h"
+
+namespace tarvesk {
+namespace {
+
+QByteArray ReadRaw(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+template <typename Pred>
+bool WaitFor(Pred done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > milliseconds) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QByteArray Settings(const QString& url, const char* interval, const char* monitoring, const char* language) {
+    return "[HowToMonitor]\nPageURL=" + url.toUtf8() + "\nInterval=" + interval +
+           "\nCmdResetIIS=sh -c 'echo restarted > restart-ran'\nResetIIS=1\nPageFailureThreshold=1\n"
+           "CmdResetComputer=sh -c 'echo rebooted > reboot-ran'\nResetComputer=0\nIISResetThreshold=1\n"
+           "AbortMonitor=0\nComputerResetThreshold=1\n[HowToNotify]\nNotifyIISReset=0\n"
+           "NotifyComputerReset=0\nNotifyAbortMonitor=0\n[Status]\nLanguage=" +
+           QByteArray(language) + "\nMonitoring=" + monitoring +
+           "\nStartTime=2026-12-1 08:00:00\nPageCheckCount=0\nIISResetCount=0\nComputerResetCount=0\n"
+           "ContinousComputerResetFailure=0\n";
+}
+
+// One copy of the program in a temporary folder of its own, where it keeps
+// its INI file and its logs.
+class ProcessLife : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_program = m_dir.filePath("tarvesk");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVESK_BINARY), m_program));
+        QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
+    }
+
+    void TearDown() override {
+        for (QProcess* p : {&m_first, &m_second}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+
+    void writeIni(const QByteArray& content) {
+        QFile file(iniPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QString iniPath() const { return m_dir.filePath("Tarvesk.ini"); }
+    QString ini(const char* key) const {
+        return ProfileStore::ReadIni(iniPath(), "Status", key, "<missing>");
+    }
+    QString logPath() const {
+        const QDate today = QDate::currentDate();
+        return m_dir.filePath(QStringLiteral("%1-%2.log").arg(today.year()).arg(today.month()));
+    }
+
+    // Starts the program with `env` as its whole environment (plus a few
+    // harmless basics), from its own folder.
+    void start(QProcess& process, const QProcessEnvironment& env) {
+        QProcessEnvironment full = env;
+        full.insert("PATH", qEnvironmentVariable("PATH"));
+        full.insert("HOME", qEnvironmentVariable("HOME", "/root"));
+        full.insert("XDG_RUNTIME_DIR", m_dir.path());
+        process.setProcessEnvironment(full);
+        process.setWorkingDirectory(m_dir.path());
+        process.setProgram(m_program);
+        process.start();
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+    static QProcessEnvironment Offscreen() {
+        QProcessEnvironment env;
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
+
+    // Milliseconds the process takes to end after `signal`.
+    static qint64 EndWith(QProcess& process, int signal) {
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        if (!process.waitForFinished(10000)) return -1;
+        return clock.elapsed();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_program;
+    QProcess m_first;
+    QProcess m_second;
+    QByteArray m_stderr;
+};
+
+TEST_F(ProcessLife, TerminationSignalsEndAHangingCheckAndNothingOfItRunsAfter) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        HostileHttpServer silent(HostileHttpServer::Mode::Silent);
+        writeIni(Settings(silent.url(), "0.2", "1", "eng"));
+        start(m_first, Offscreen());
+        ASSERT_TRUE(WaitFor([&] { return silent.connectionCount() > 0; }, 10000));
+        const QByteArray iniBefore = ReadRaw(iniPath());
+
+        const qint64 took = EndWith(m_first, signal);
+        EXPECT_GE(took, 0);
+        EXPECT_LT(took, 1500);
+        EXPECT_EQ(m_first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_first.exitCode(), 0);
+        // The check never came back, so the restart stage never fired.
+        EXPECT_EQ(ReadRaw(iniPath()), iniBefore);
+        EXPECT_EQ(ini("IISResetCount"), "0");
+        EXPECT_FALSE(QFile::exists(logPath()));
+        EXPECT_FALSE(QFile::exists(m_dir.filePath("restart-ran")));
+    }
+}
+
+TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
+    HttpTestServer site;
+    writeIni(Settings(site.url("/"), "0.2", "1", "eng"));
+    start(m_first, Offscreen());
+    ASSERT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= 2; }, 10000));
+
+    for (const char* language : {"eng", "cn"}) {
+        SCOPED_TRACE(language);
+        // The first copy stops for a moment so that the file holds still.
+        ::kill(static_cast<pid_t>(m_first.processId()), SIGSTOP);
+        ProfileStore::WriteIni(iniPath(), "Status", "Language", language);
+        const QByteArray before = ReadRaw(iniPath());
+        const int requestsBefore = site.requestCount();
+
+        start(m_second, Offscreen());
+        ASSERT_TRUE(m_second.waitForFinished(10000));
+        EXPECT_EQ(m_second.exitCode(), 3);
+        const QString said = QString::fromLocal8Bit(m_second.readAllStandardError());
+        EXPECT_TRUE(said.contains(QString::fromUtf8(language == QByteArray("cn")
+                                                         ? "Tarvesk 已在此文件夹中运行。"
+                                                         : "Tarvesk is already running from this folder.")))
+            << said.toStdString();
+        EXPECT_EQ(ReadRaw(iniPath()), before);
+        EXPECT_EQ(site.requestCount(), requestsBefore);
+        EXPECT_FALSE(QFile::exists(logPath()));
+        ::kill(static_cast<pid_t>(m_first.processId()), SIGCONT);
+    }
+
+    // The lock never goes stale: after a SIGKILL of the first copy the next
+    // start monitors as usual.
+    m_first.kill();
+    ASSERT_TRUE(m_first.waitForFinished(5000));
+    const int countAfterKill = ini("PageCheckCount").toInt();
+    start(m_second, Offscreen());
+    EXPECT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= countAfterKill + 2; }, 10000));
+    EXPECT_EQ(m_second.state(), QProcess::Running);
+
+    // A copy in another folder is independent of it.
+    QTemporaryDir other;
+    const QString otherProgram = other.filePath("tarvesk");
+    ASSERT_TRUE(QFile::copy(m_program, otherProgram));
+    QFile::setPermissions(otherProgram, QFile::permissions(m_program));
+    QFile::copy(iniPath(), other.filePath("Tarvesk.ini"));
+    QProcess elsewhere;
+    elsewhere.setProcessEnvironment(Offscreen());
+    elsewhere.start(otherProgram, {});
+    ASSERT_TRUE(elsewhere.waitForStarted(10000));
+    EXPECT_FALSE(elsewhere.waitForFinished(1500));
+    elsewhere.kill();
+    elsewhere.waitForFinished(5000);
+}
+
+TEST_F(ProcessLife, WithoutADisplayItRunsWithoutAWindowAndNoBoxWaits) {
+    HttpTestServer site;
+    // An interval the timer cannot keep: the resume is refused with a box
+    // that nobody could answer.
+    writeIni(Settings(site.url("/"), "0", "1", "eng"));
+    start(m_first, QProcessEnvironment());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            m_first.waitForReadyRead(20);
+            m_stderr += m_first.readAllStandardError();
+            return m_stderr.contains("Please fill PageURL and Page Check Interval.");
+        },
+        10000))
+        << m_stderr.toStdString();
+    EXPECT_TRUE(m_stderr.contains("no display; running without a window, with " + iniPath().toUtf8()))
+        << m_stderr.toStdString();
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+    EXPECT_LT(EndWith(m_first, SIGTERM), 1500);
+
+    // With a usable interval it resumes and monitors as with a window.
+    writeIni(Settings(site.url("/"), "0.2", "1", "eng"));
+    start(m_first, QProcessEnvironment());
+    EXPECT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= 3; }, 10000));
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+}
+
+TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    const QByteArray folder = QFile::encodeName(m_dir.path());
+    const QByteArray file = QFile::encodeName(iniPath());
+    struct Case {
+        mode_t folderMode;
+        mode_t fileMode;
+        bool readable;
+        bool changeable;
+    } cases[] = {{0755, 0600, false, false}, {0755, 0644, true, false}, {0775, 0600, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileMode);
+        writeIni(Settings("http://127.0.0.1:9/", "10", "0", "eng"));
+        ASSERT_EQ(::chmod(folder.constData(), c.folderMode), 0);
+        ASSERT_EQ(::chmod(file.constData(), c.fileMode), 0);
+        start(m_first, Offscreen());
+        QThread::msleep(500);
+        EndWith(m_first, SIGTERM);
+        const QString said = QString::fromLocal8Bit(m_first.readAllStandardError());
+        EXPECT_EQ(said.count("chmod 600 " + iniPath()), c.readable ? 1 : 0) << said.toStdString();
+        EXPECT_EQ(said.count(iniPath() + ": Tarvesk.ini or its folder can be changed by another user; "
+                                         "commands are not run as root."),
+                  c.changeable ? 1 : 0)
+            << said.toStdString();
+        // The program leaves the mode as the operator set it.
+        struct stat st {};
+        ASSERT_EQ(::stat(file.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.fileMode);
+    }
+    ::chmod(folder.constData(), 0700);
+}
+
+// A real X server with a window manager, so that the window is closed the
+// way an operator closes it.
+class ProcessLifeOnADisplay : public ProcessLife {
+protected:
+    void SetUp() override {
+        ProcessLife::SetUp();
+        m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(m_xvfb.waitForStarted(10000)) << "Xvfb is missing (scripts/install-deps.sh installs it)";
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                m_xvfb.waitForReadyRead(100);
+                m_displayNumber += m_xvfb.readAllStandardOutput();
+                return m_displayNumber.contains('\n');
+            },
+            10000));
+        m_display = ":" + QString::fromLatin1(m_displayNumber.trimmed());
+        m_env.insert("DISPLAY", m_display);
+        m_wm.setProcessEnvironment(m_env);
+        m_wm.start("openbox", {"--sm-disable"});
+        ASSERT_TRUE(m_wm.waitForStarted(10000));
+        ASSERT_TRUE(WaitFor([&] { return wmctrl({"-m"}) == 0; }, 10000));
+    }
+
+    void TearDown() override {
+        ProcessLife::TearDown();
+        for (QProcess* p : {&m_wm, &m_xvfb}) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+
+    int wmctrl(const QStringList& args, QByteArray* out = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(m_env);
+        p.start("wmctrl", args);
+        if (!p.waitForFinished(5000)) return -1;
+        if (out) *out = p.readAllStandardOutput();
+        return p.exitCode();
+    }
+    bool windowShown(const QByteArray& title) {
+        QByteArray list;
+        return wmctrl({"-l"}, &list) == 0 && list.contains(title);
+    }
+
+    QProcess m_xvfb;
+    QProcess m_wm;
+    QByteArray m_displayNumber;
+    QString m_display;
+    QProcessEnvironment m_env;
+};
+
+TEST_F(ProcessLifeOnADisplay, ClosingTheWindowDuringAHangingCheckEndsTheProgram) {
+    HostileHttpServer silent(HostileHttpServer::Mode::Silent);
+    writeIni(Settings(silent.url(), "0.2", "1", "eng"));
+    start(m_first, m_env);
+    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return silent.connectionCount() > 0; }, 10000));
+    const QByteArray iniBefore = ReadRaw(iniPath());
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(wmctrl({"-c", "Tarvesk & Auto Reset"}), 0);
+    ASSERT_TRUE(m_first.waitForFinished(10000));
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(m_first.exitCode(), 0);
+    EXPECT_EQ(ReadRaw(iniPath()), iniBefore);
+    EXPECT_FALSE(QFile::exists(logPath()));
+}
+
+TEST_F(ProcessLifeOnADisplay, SignalEndsTheProgramWhileAMessageBoxIsOpen) {
+    HttpTestServer site;
+    writeIni(Settings(site.url("/"), "0", "1", "eng"));  // a refused resume opens a box
+    start(m_first, m_env);
+    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk"); }, 10000));
+    QThread::msleep(300);
+    EXPECT_EQ(m_first.state(), QProcess::Running) << "the box did not wait for an answer";
+    EXPECT_LT(EndWith(m_first, SIGTERM), 1500);
+    EXPECT_EQ(m_first.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace tarvesk
