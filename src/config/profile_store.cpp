@@ -205,7 +205,14 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
             result += entryLine + data.mid(at);
         }
     }
+    // The entry is already stored as asked: a synced replacement would change
+    // nothing but wear the disk.
+    if (result == data) return true;
     return WriteFileAtomically(fileName, result);
+}
+
+void ProfileStore::RemoveLeftovers(const QString& fileName) {
+    RemoveLeftoverTemporaries(fileName);
 }
 
 }  // namespace tarvesk

@@ -9,7 +9,9 @@ namespace tarvesk {
 // Section and key names match without regard to ASCII case. Values are UTF-8;
 // a value read back is cut at 199 bytes (never inside a UTF-8 sequence) and
 // trimmed of blanks. Lines the program did not touch stay byte for byte.
-// Every write is atomic: the old file or the new one, never a torn one.
+// Every write is atomic: the old file or the new one, never a torn one; only
+// in a folder that refuses new files is the file rewritten in place. The file
+// is read once per call, and a write that would not change it is not made.
 class ProfileStore {
 public:
     static constexpr int kMaxValueBytes = 199;
@@ -23,9 +25,14 @@ public:
     // (at the end of the file) or the key (at the end of its section) as
     // needed. Returns false, leaving the file as it was, when the write cannot
     // be made or a name or value cannot be stored (line breaks, NUL, "]" in a
-    // section name, "=" in a key name, empty names).
+    // section name, "=" in a key name, empty names). True without touching
+    // the file when it already holds exactly this entry.
     static bool WriteIni(const QString& fileName, const QString& section,
                          const QString& keyName, const QString& value);
+
+    // Removes the temporary files of writes to the file that a kill cut short.
+    // For start-up, while no other process writes the file.
+    static void RemoveLeftovers(const QString& fileName);
 };
 
 }  // namespace tarvesk

@@ -1,8 +1,7 @@
 #include "notify/event_log.h"
 
-#include <QFile>
-
 #include "config/settings_table.h"
+#include "platform/atomic_file.h"
 #include "platform/text_conv.h"
 
 namespace tarvesk {
@@ -21,12 +20,8 @@ QByteArray EventLog::FormatLine(const QDateTime& when, const QString& kind, cons
 
 void EventLog::Append(const QString& folder, const QDateTime& when, const QString& kind,
                       const QString& detail) {
-    const QByteArray line = FormatLine(when, kind, detail);
-    QFile file(PathFor(folder, when));
-    // Unbuffered: the whole line reaches the file in one write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
-    file.write(line);
-    file.close();
+    // One write per line, cut back when the disk takes only part of it.
+    (void)AppendRecord(PathFor(folder, when), FormatLine(when, kind, detail));
 }
 
 }  // namespace tarvesk

@@ -17,8 +17,11 @@ public:
     static QByteArray FormatLine(const QDateTime& when, const QString& kind, const QString& detail);
 
     // Appends one entry, creating the file when missing. Opened, written in a
-    // single write and closed per entry, so a crash never leaves half a line.
-    // Failures (no folder, no rights, full disk) lose the entry silently.
+    // single write and closed per entry, so a crash never leaves half a line;
+    // a write the disk cuts short is undone, so neither does a full disk or a
+    // file-size limit. Failures (no folder, no rights, full disk, a FIFO or
+    // anything else but a regular file in the log's place) lose the entry
+    // silently and never wait.
     static void Append(const QString& folder, const QDateTime& when, const QString& kind,
                        const QString& detail);
 };

@@ -4,6 +4,7 @@
 
 #include "config/profile_store.h"
 #include "config/settings_table.h"
+#include "platform/atomic_file.h"
 #include "platform/display_environment.h"
 #include "platform/instance_lock.h"
 #include "platform/strict_modes.h"
@@ -29,6 +30,7 @@ void SayOnStandardError(const QString& text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    tarvesk::IgnoreFileSizeSignal();
     // A server without a desktop runs the program without a window rather
     // than have the toolkit abort for want of a display.
     const bool noDisplay = tarvesk::NoDisplayInEnvironment();

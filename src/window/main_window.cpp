@@ -32,6 +32,7 @@ constexpr char kResetComputer[] = "Reset Computer";
 constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
 constexpr char kStartFailed[] = "Start failed: ";
+constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
 
 // Positions are kept in twips, as the layout was drawn; 15 twips make a pixel.
 int px(int twips) { return (twips + 7) / 15; }
@@ -405,6 +406,8 @@ void MainWindow::Form_Load() {
     m_loaded = false;
     m_timer1.setEnabled(false);
     m_iniPath = PathBeside(m_services.executableFolder(), QString::fromLatin1(ini::kIniFileName));
+    // Copies of the settings (password included) that a killed write left.
+    ProfileStore::RemoveLeftovers(m_iniPath);
     if (m_services.fileExists(m_iniPath)) {
         LoadSettings();
     } else {
@@ -611,13 +614,28 @@ void MainWindow::Timer1_Timer() {
         if (StageFires(isOn(chkComputerReset), field(txtIISResetThreshold), m_continuousIISResetFailure)) {
             showStatusLine(msg(Msg::ComputerResettingStatus));
             yieldToEvents();
+            const int32_t pageFailures = m_continuousPageFailure;
+            const int32_t iisResetFailures = m_continuousIISResetFailure;
+            const int32_t computerResetFailures = m_continuousComputerResetFailure;
             m_continuousPageFailure = 0;
             m_continuousIISResetFailure = 0;
             m_continuousComputerResetFailure = Incremented(m_continuousComputerResetFailure);
             // On disk before the reboot starts, so the chain carries on after it.
-            WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
-                     QString::number(m_continuousComputerResetFailure));
-            RunComputerReset();
+            // A reboot whose count is lost would come back to the old count and
+            // never reach the give-up stage: then it is not started, and the
+            // tick goes on as if the stage had not fired, so that the next
+            // failed check tries again.
+            if (WriteIni(m_iniPath, QLatin1String(ini::kStatus),
+                         QLatin1String(ini::kContinuousComputerResetFailure),
+                         QString::number(m_continuousComputerResetFailure))) {
+                RunComputerReset();
+            } else {
+                m_continuousPageFailure = pageFailures;
+                m_continuousIISResetFailure = iisResetFailures;
+                m_continuousComputerResetFailure = computerResetFailures;
+                LogToFile(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
+                showStatusLine(msg(Msg::PageInvalidStatus));
+            }
         }
         if (StageFires(isOn(chkIISReset), field(txtPageFailureThreshold), m_continuousPageFailure)) {
             showStatusLine(msg(Msg::IISResettingStatus));

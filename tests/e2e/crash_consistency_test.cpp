@@ -1,12 +1,15 @@
 // The real program, resumed from its INI file against a site that flaps
 // between 200 and 500, is killed with SIGKILL at random moments over and over.
 // Whatever moment the kill hits, the INI must stay whole and its counters must
-// only grow, and the monthly log must hold whole lines only.
+// only grow, the monthly log must hold whole lines only, and no temporary file
+// of a killed write may outlive the next start. The same program then meets a
+// file-size limit and FIFOs in place of its files.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,11 +18,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
 #include <iostream>
 #include <random>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
+#include <unistd.h>
 
 #include "config/profile_store.h"
 #include "notify/event_log.h"
@@ -64,7 +72,7 @@ protected:
         m_flapper = std::thread([this] {
             bool up = true;
             while (!m_stopFlapping) {
-                m_server.setStatus(up ? 200 : 500);
+                m_server.setStatus(m_fixedStatus ? m_fixedStatus.load() : up ? 200 : 500);
                 up = !up;
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
@@ -106,17 +114,37 @@ protected:
     }
 
     // Temporary files of writes cut short by a kill: never the INI itself.
-    void removeStrayTemporaries() {
-        const QStringList strays =
-            QDir(m_dir.path()).entryList({".Tarvesk.ini.tmp-*"}, QDir::Files | QDir::Hidden);
-        for (const QString& stray : strays) QFile::remove(m_dir.filePath(stray));
+    QStringList strayTemporaries() const {
+        return QDir(m_dir.path()).entryList({".Tarvesk.ini.tmp-*"}, QDir::Files | QDir::Hidden);
     }
 
-    void startProgram() {
+    void writeInitialIni(const QByteArray& content) {
+        QFile file(m_ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+    static bool waitUntil(const std::function<bool()>& done, int ms) {
+        for (int waited = 0; !done(); waited += 20) {
+            if (waited >= ms) return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    // `fileSizeBlocks` > 0 starts the program under that file-size limit
+    // (blocks of 512 bytes), through a shell that execs it.
+    void startProgram(int fileSizeBlocks = 0) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         m_tarvesk.setProcessEnvironment(env);
         m_tarvesk.setProgram(m_program);
+        m_tarvesk.setArguments({});
+        if (fileSizeBlocks > 0) {
+            m_tarvesk.setProgram("/bin/sh");
+            m_tarvesk.setArguments(
+                {"-c", QStringLiteral("ulimit -f %1 && exec \"$0\"").arg(fileSizeBlocks), m_program});
+        }
         m_tarvesk.setStandardOutputFile(QProcess::nullDevice());
         m_tarvesk.setStandardErrorFile(QProcess::nullDevice());
         m_tarvesk.start();
@@ -128,17 +156,14 @@ protected:
     QString m_ini;
     QString m_marks;
     HttpTestServer m_server;
+    std::atomic<int> m_fixedStatus{0};  // when set, the site answers this only
     std::atomic<bool> m_stopFlapping{false};
     std::thread m_flapper;
     QProcess m_tarvesk;
 };
 
 TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
-    {
-        QFile file(m_ini);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(initialIni());
-    }
+    writeInitialIni(initialIni());
     const QDateTime begun = QDateTime::currentDateTime();
     const QRegularExpression decimal("^\\d+$");
     std::mt19937 rng(std::random_device{}());
@@ -148,6 +173,7 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
     QMap<QString, long long> last;
     for (const char* key : kGrowingKeys) last[key] = 0;
     int roundsWithProgress = 0;
+    int strayCount = 0;
 
     for (int round = 0; round < rounds; ++round) {
         // After a restart the program waits for the site to go down, which it
@@ -157,7 +183,7 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
         const bool rebootRound = round % 2 == 1;
         ASSERT_TRUE(ProfileStore::WriteIni(m_ini, "HowToMonitor", "IISResetThreshold",
                                            rebootRound ? "0" : "2"));
-        removeStrayTemporaries();
+        const QStringList strays = strayTemporaries();
         const QByteArray before = ReadRaw(m_ini);
         const QByteArray settingsPart = before.left(before.indexOf("[Status]"));
 
@@ -188,22 +214,35 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
             ASSERT_TRUE(decimal.match(value).hasMatch())
                 << "round " << round << " " << key << "=" << value.toStdString();
         }
+        const bool checkedPages = ini("Status", "PageCheckCount").toLongLong() > last["PageCheckCount"];
         for (const char* key : kGrowingKeys) {
             const long long now = ini("Status", key).toLongLong();
             ASSERT_GE(now, last[key]) << "round " << round << " " << key << " went down";
-            if (QLatin1String(key) == QLatin1String("PageCheckCount") && now > last[key])
-                ++roundsWithProgress;
             last[key] = now;
         }
+        // A run that checked a page had started up, and start-up removes what
+        // killed writes left. What a kill leaves is its owner's alone.
+        if (checkedPages) {
+            ++roundsWithProgress;
+            for (const QString& stray : strays)
+                ASSERT_FALSE(QFileInfo::exists(m_dir.filePath(stray)))
+                    << "round " << round << ": " << stray.toStdString() << " outlived a start";
+        }
+        for (const QString& stray : strayTemporaries()) {
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(m_dir.filePath(stray)).constData(), &st), 0);
+            ASSERT_EQ(st.st_mode & 07777, 0600u) << stray.toStdString();
+            if (!strays.contains(stray)) ++strayCount;
+        }
     }
-    removeStrayTemporaries();
 
     // The test proves something only when the program got to work.
     EXPECT_GT(last["PageCheckCount"], 0);
     EXPECT_GT(roundsWithProgress, 0);
     std::cout << "[          ] " << rounds << " kills, " << roundsWithProgress
               << " runs checked pages; totals: pages " << last["PageCheckCount"] << ", restarts "
-              << last["IISResetCount"] << ", reboots " << last["ComputerResetCount"] << std::endl;
+              << last["IISResetCount"] << ", reboots " << last["ComputerResetCount"] << "; "
+              << strayCount << " temporary files left by kills" << std::endl;
 
     // Every line of every log is whole: CRLF ended, three fields.
     QStringList logs{EventLog::PathFor(m_dir.path(), begun)};
@@ -252,6 +291,48 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
             ADD_FAILURE() << "a recovery command (pid " << pid << ") was still running";
         }
     }
+}
+
+// Under a file-size limit smaller than the INI every INI write fails: the
+// program neither dies of SIGXFSZ nor reboots without its count on disk, and
+// its log, full after a few lines, holds whole lines only.
+TEST_F(CrashConsistency, FileSizeLimitNeverRebootsWithoutItsCountOnDisk) {
+    m_fixedStatus = 500;
+    QByteArray content = initialIni();
+    // A reboot at every failed check, and no restart: it would wait for the
+    // site to go down, which it never does here.
+    content.replace("IISResetThreshold=2", "IISResetThreshold=0");
+    content.replace("PageFailureThreshold=2", "PageFailureThreshold=1000");
+    writeInitialIni(content);
+    ASSERT_GT(content.size(), 512);
+    const QString log = EventLog::PathFor(m_dir.path(), QDateTime::currentDateTime());
+
+    startProgram(1);
+    EXPECT_TRUE(waitUntil([&] { return ReadRaw(log).size() > 400; }, 10000));
+    QThread::msleep(500);  // more lines cut short at the limit
+    ASSERT_EQ(m_tarvesk.state(), QProcess::Running);
+    EXPECT_EQ(ReadRaw(m_ini), content);
+    EXPECT_FALSE(ReadRaw(m_marks).contains("reboot"));
+    const QByteArray line = "\tReset Computer\tNot started: the run status could not be saved.\r\n";
+    const QByteArray text = ReadRaw(log);
+    EXPECT_EQ(text.count(line), text.count('\n')) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(line));
+}
+
+// A FIFO named Tarvesk.ini is a file that cannot be read: start-up goes on
+// with the factory settings instead of waiting for a writer that never comes.
+TEST_F(CrashConsistency, FifoInPlaceOfTheIniDoesNotHoldUpStartUp) {
+    const QByteArray fifo = QFile::encodeName(m_ini);
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    startProgram();
+    // A program blocked in opening the FIFO for reading would let a writer in.
+    const bool waitedOn = waitUntil([&] {
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        return fd >= 0 || errno != ENXIO;
+    }, 3000);
+    EXPECT_FALSE(waitedOn);
+    EXPECT_EQ(m_tarvesk.state(), QProcess::Running);
 }
 
 }  // namespace

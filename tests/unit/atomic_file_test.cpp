@@ -171,6 +171,12 @@ TEST_F(AtomicFile, ReadWholeFileCases) {
     EXPECT_FALSE(ReadWholeFile(m_path).has_value());              // missing
     EXPECT_FALSE(ReadWholeFile(m_dir.path()).has_value());        // a folder
     EXPECT_FALSE(ReadWholeFile(QString()).has_value());
+    // A FIFO without a writer would block an ordinary open for good.
+    const QString fifo = m_dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(ReadWholeFile(fifo).has_value());
+    EXPECT_FALSE(WriteFileAtomically(fifo, "x"));
+    EXPECT_FALSE(tarvesk::AppendRecord(fifo, "x"));
     ASSERT_TRUE(WriteFileAtomically(m_path, ""));
     ASSERT_TRUE(ReadWholeFile(m_path).has_value());               // empty, but there
     EXPECT_TRUE(ReadWholeFile(m_path)->isEmpty());

@@ -17,6 +17,7 @@
 
 #include "config/profile_store.h"
 #include "notify/event_log.h"
+#include "platform/atomic_file.h"
 
 namespace tarvesk {
 namespace {
@@ -55,7 +56,7 @@ TEST(DiskFault, IniWriteOverTheFileSizeLimitFailsAndKeepsTheOldFile) {
     // The old file fits the limit, the new one does not. Without SIGXFSZ
     // ignored the write would kill the process instead of failing.
     const int code = InChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
+        IgnoreFileSizeSignal();
         struct rlimit limit {};
         limit.rlim_cur = limit.rlim_max = 256;
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 77;

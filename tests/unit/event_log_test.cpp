@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include "notify/event_log.h"
 
 namespace tarvesk {
@@ -59,6 +61,11 @@ TEST(EventLog, FailuresLoseTheEntrySilently) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("2026-5.log"));
     EventLog::Append(dir.path(), when, "Reset IIS", "x");
     EXPECT_TRUE(QFileInfo(dir.filePath("2026-5.log")).isDir());
+    // Nor can a FIFO, and it is not waited on.
+    const QDateTime june(QDate(2026, 6, 1), QTime(1, 2, 3));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("2026-6.log")).constData(), 0600), 0);
+    EventLog::Append(dir.path(), june, "Reset IIS", "x");
+    EXPECT_FALSE(QFileInfo(dir.filePath("2026-6.log")).isFile());
 }
 
 }  // namespace

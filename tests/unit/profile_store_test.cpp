@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,7 @@
 #include <functional>
 #include <grp.h>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -59,6 +62,11 @@ protected:
         struct stat st {};
         if (::stat(QFile::encodeName(path).constData(), &st) != 0) return 0;
         return st.st_mode & 07777;
+    }
+    // Changes whenever the file is replaced rather than left alone.
+    static ino_t Inode(const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
     }
 
     QTemporaryDir m_dir;
@@ -415,14 +423,17 @@ static int RunAsNobody(const std::function<int()>& body) {
     return WEXITSTATUS(status);
 }
 
-TEST_F(ProfileStore, ReadOnlyFolderFailsAndLeavesTheFileWhole) {
+// A folder that refuses new files cannot take the atomic replacement; the
+// writable file in it is rewritten in place, and a rewrite that does not fit
+// puts the old bytes back.
+TEST_F(ProfileStore, ReadOnlyFolderRewritesTheFileInPlace) {
     const QString folder = m_dir.filePath("ro");
     const QString path = folder + "/Tarvesk.ini";
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("ro"));
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[S]\nK=1\n");
+        file.write("[S]\nK=1\nOld=a longer value\n");
     }
     const QByteArray encodedFolder = QFile::encodeName(folder);
     const QByteArray encodedPath = QFile::encodeName(path);
@@ -431,23 +442,60 @@ TEST_F(ProfileStore, ReadOnlyFolderFailsAndLeavesTheFileWhole) {
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(encodedPath.constData(), 65534, 65534), 0);
     }
-    ASSERT_EQ(::chmod(encodedPath.constData(), 0600), 0);
+    ASSERT_EQ(::chmod(encodedPath.constData(), 0640), 0);
     ASSERT_EQ(::chmod(encodedFolder.constData(), 0555), 0);
+    const ino_t inode = Inode(path);
 
     const int code = RunAsNobody([&] {
         if (::access(encodedPath.constData(), R_OK | W_OK) != 0) return 77;  // cannot reach it
         if (::access(encodedFolder.constData(), W_OK) == 0) return 77;      // folder writable
-        if (Store::WriteIni(path, "S", "K", "2")) return 1;
-        if (Store::WriteIni(path, "S", "New", "2")) return 2;
-        if (Store::ReadIni(path, "S", "K", "") != "1") return 3;
+        if (!Store::WriteIni(path, "S", "K", "2")) return 1;
+        if (!Store::WriteIni(path, "S", "Old", "b")) return 2;  // shorter: cut to length
+        if (!Store::WriteIni(path, "T", "New", "3")) return 3;
+        tarvesk::IgnoreFileSizeSignal();
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = 64;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 77;
+        if (Store::WriteIni(path, "T", "New", QString(80, QLatin1Char('x')))) return 4;
         return 0;
     });
     ::chmod(encodedFolder.constData(), 0755);
     if (code == 77) GTEST_SKIP() << "cannot drop privileges to test a read-only folder";
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(Contents(path), QByteArray("[S]\nK=1\n"));
+    EXPECT_EQ(Contents(path), QByteArray("[S]\nK=2\nOld=b\n\n[T]\nNew=3\n"));
+    EXPECT_EQ(Inode(path), inode);
+    EXPECT_EQ(Mode(path), 0640u);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"Tarvesk.ini"});
+}
+
+TEST_F(ProfileStore, WriteThatChangesNothingIsNotMade) {
+    Put("[S]\nK= 1\n");
+    const ino_t inode = Inode(m_path);
+    EXPECT_TRUE(Write("S", "K", " 1"));
+    EXPECT_TRUE(Write("s", "k", " 1"));
+    EXPECT_EQ(Inode(m_path), inode);
+    EXPECT_TRUE(Write("S", "K", "1"));  // the blank goes: a change
+    EXPECT_NE(Inode(m_path), inode);
+    EXPECT_EQ(Contents(), QByteArray("[S]\nK=1\n"));
+}
+
+// Only regular files of exactly the store's naming go: nothing else of the
+// folder's, not a folder or a link of that name.
+TEST_F(ProfileStore, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
+    Put("[S]\nK=1\n");
+    const QStringList kept{".Other.ini.tmp-abcdef", ".Tarvesk.ini.tmp-abc", ".Tarvesk.ini.tmp-abcdefg",
+                           ".Tarvesk.ini.tmp-ab.def", "Tarvesk.ini", "Tarvesk.ini.tmp-abcdef"};
+    for (const QString& name : kept + QStringList{".Tarvesk.ini.tmp-a1B2c3", ".Tarvesk.ini.tmp-ZZZZZZ"})
+        ASSERT_TRUE(QFile(m_dir.filePath(name)).open(QIODevice::Append));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(".Tarvesk.ini.tmp-dir123"));
+    ASSERT_TRUE(QFile::link("Tarvesk.ini", m_dir.filePath(".Tarvesk.ini.tmp-lnk123")));
+    Store::RemoveLeftovers(m_path);
+    QStringList left = FolderEntries(), expected = kept + QStringList{".Tarvesk.ini.tmp-dir123", ".Tarvesk.ini.tmp-lnk123"};
+    left.sort();
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(Contents(), QByteArray("[S]\nK=1\n"));
 }
 
 TEST_F(ProfileStore, OwnerIsKeptWhenRootWrites) {
@@ -553,11 +601,12 @@ TEST_F(ProfileStore, BinaryOnlyFileKeepsItsBytes) {
 // A writer killed at any moment leaves the old file or the new one, never a
 // torn one. A temporary file of the killed writer may remain in the folder
 // (the atomic write cannot remove it from a SIGKILLed process); it is named
-// ".Tarvesk.ini.tmp-XXXXXX" and never read. The test tolerates one per kill
-// and removes it before the next round.
+// ".Tarvesk.ini.tmp-XXXXXX", never read, readable by its owner only, and
+// removed by the clean-up of the next start.
 TEST_F(ProfileStore, KilledWriterNeverLeavesATornFile) {
     const QStringList keys{"PageCheckCount", "IISResetCount", "ComputerResetCount", "StartTime"};
     for (const QString& key : keys) ASSERT_TRUE(Write("Status", key, "init"));
+    ASSERT_EQ(::chmod(QFile::encodeName(m_path).constData(), 0644), 0);
     const QString longValue(150, QLatin1Char('L'));
     const QRegularExpression valid("^(init|s\\d+|L{150}\\d+)$");
 
@@ -610,8 +659,10 @@ TEST_F(ProfileStore, KilledWriterNeverLeavesATornFile) {
         EXPECT_LE(strays.size(), 1) << strays.join(", ").toStdString();
         for (const QString& stray : strays) {
             EXPECT_TRUE(stray.startsWith(".Tarvesk.ini.tmp-")) << stray.toStdString();
-            QFile::remove(m_dir.filePath(stray));
+            EXPECT_EQ(Mode(m_dir.filePath(stray)), 0600u) << stray.toStdString();
         }
+        Store::RemoveLeftovers(m_path);
+        EXPECT_EQ(FolderEntries(), QStringList{"Tarvesk.ini"});
     }
     // The writers did get going (each had written long values before the
     // kill); whether a kill also caught a short one is left to chance.

@@ -104,6 +104,33 @@ TEST_F(MonitoringCycle, ComputerResetAfterIResetsWithTheCounterOnDiskFirst) {
     EXPECT_TRUE(logLines().last().endsWith("\tReset Computer\treboot-now"));
 }
 
+// A reboot whose count cannot reach the disk would come back to the old count
+// for ever: it is not started, the chain stays where it was, and the next
+// failed check tries again.
+TEST_F(MonitoringCycle, RebootIsNotStartedWhenItsCountCannotBeSaved) {
+    setUpStages(true, true, false, "9", "0", "2");
+    server.setStatus(500);
+    const QByteArray path = QFile::encodeName(iniPath());
+    ASSERT_EQ(::chmod(path.constData(), 0444), 0);  // read-only to the store, even for root
+    window().Timer1_Timer();
+    window().Timer1_Timer();
+    EXPECT_EQ(count("reboot-now"), 0);
+    EXPECT_EQ(window().continuousPageFailure(), 2);
+    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
+    EXPECT_EQ(label("lblComputerResetCount")->text(), "0");
+    EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 2);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.endsWith("\tReset Computer\tNot started: the run status could not be saved."));
+
+    ASSERT_EQ(::chmod(path.constData(), 0644), 0);
+    window().Timer1_Timer();
+    EXPECT_EQ(count("reboot-now"), 1);
+    EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "1");
+    EXPECT_EQ(ini("Status", "ComputerResetCount"), "1");
+}
+
 TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages) {
     writeIni("[HowToMonitor]\nPageURL=" + server.url("/").toUtf8() +
              "\nInterval=10\nCmdResetIIS=restart-web\nResetIIS=1\nPageFailureThreshold=1\n"
