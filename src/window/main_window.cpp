@@ -229,6 +229,13 @@ void MainWindow::buildControls() {
                                   7095 - rightValueLeft);
     lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
     lblStatus->setFont(bold);
+    // Every check rewrites these. Plain text spares the rich-text sniffing,
+    // and a label that fills its own background is repainted alone, without
+    // the frame and its caption beneath it.
+    for (QLabel* l : {lblStatus, lblPageCheckCount, lblIISResetCount, lblComputerResetCount}) {
+        l->setTextFormat(Qt::PlainText);
+        l->setAutoFillBackground(true);
+    }
 
     // Button row.
     cmdSave = button(this, "cmdSave", "Save Settings", 1320, 8040, 1215, 375);

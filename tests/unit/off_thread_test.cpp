@@ -98,5 +98,18 @@ TEST_F(OffThreadTest, NestedCallsEachGetTheirOwnResult) {
     EXPECT_EQ(innerResult, 7);
 }
 
+// Quitting stops every event loop at once, the waiting one too; the call must
+// still return the work's own result, and the kept thread must serve the next
+// call of a new application.
+TEST_F(OffThreadTest, QuitWhileTheWorkRunsStillWaitsForIt) {
+    QTimer::singleShot(10ms, [] { QCoreApplication::exit(0); });
+    const int result = RunOffThread([] {
+        std::this_thread::sleep_for(200ms);
+        return 5;
+    });
+    EXPECT_EQ(result, 5);
+    for (int call = 0; call < 20; ++call) EXPECT_EQ(RunOffThread([call] { return call; }), call);
+}
+
 }  // namespace
 }  // namespace tarvesk
