@@ -252,6 +252,9 @@ class ProcessLifeOnADisplay : public ProcessLife {
 protected:
     void SetUp() override {
         ProcessLife::SetUp();
+        // What the X server and the window manager say goes to files, read
+        // when the set-up fails; a full pipe nobody reads would stall them.
+        m_xvfb.setStandardErrorFile(m_dir.filePath("xvfb.err"));
         m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         ASSERT_TRUE(m_xvfb.waitForStarted(10000)) << "Xvfb is missing (scripts/install-deps.sh installs it)";
         ASSERT_TRUE(WaitFor(
@@ -263,10 +266,28 @@ protected:
             10000));
         m_display = ":" + QString::fromLatin1(m_displayNumber.trimmed());
         m_env.insert("DISPLAY", m_display);
-        m_wm.setProcessEnvironment(m_env);
-        m_wm.start("openbox", {"--sm-disable"});
-        ASSERT_TRUE(m_wm.waitForStarted(10000));
-        ASSERT_TRUE(WaitFor([&] { return wmctrl({"-m"}) == 0; }, 10000));
+        QProcessEnvironment wmEnv = m_env;
+        wmEnv.insert("HOME", m_dir.path());
+        wmEnv.insert("PATH", qEnvironmentVariable("PATH"));
+        m_wm.setProcessEnvironment(wmEnv);
+        m_wm.setStandardOutputFile(QProcess::nullDevice());
+        m_wm.setStandardErrorFile(m_dir.filePath("openbox.err"));
+        // A second try if the first window manager never answers.
+        bool managed = false;
+        for (int attempt = 0; attempt < 2 && !managed; ++attempt) {
+            if (m_wm.state() != QProcess::NotRunning) {
+                m_wm.kill();
+                m_wm.waitForFinished(5000);
+            }
+            m_wm.start("openbox", {"--sm-disable"});
+            ASSERT_TRUE(m_wm.waitForStarted(10000));
+            managed = WaitFor([&] { return wmctrl({"-m"}) == 0; }, 10000);
+        }
+        ASSERT_TRUE(managed)
+            << "display " << m_display.toStdString() << ", openbox "
+            << (m_wm.state() == QProcess::Running ? "running" : "ended") << "\nXvfb: "
+            << ReadRaw(m_dir.filePath("xvfb.err")).toStdString()
+            << "\nopenbox: " << ReadRaw(m_dir.filePath("openbox.err")).toStdString();
     }
 
     void TearDown() override {
