@@ -292,9 +292,13 @@ protected:
 
     void TearDown() override {
         ProcessLife::TearDown();
+        // Asked to end, so that the X server removes its socket and lock.
         for (QProcess* p : {&m_wm, &m_xvfb}) {
-            p->kill();
-            p->waitForFinished(5000);
+            p->terminate();
+            if (!p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
         }
     }
 
