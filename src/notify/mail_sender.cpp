@@ -18,21 +18,19 @@ MailOutcome MailSender::send(const MailMessage& message) const {
             const QString address = EnvelopeAddress(entry);
             if (address.isEmpty()) {
                 return MailOutcome{MailFailure::Receiver,
-                               QStringLiteral("\"%1\" holds no usable address.").arg(entry.simplified())};
+                                   QStringLiteral("\"%1\" holds no usable address.").arg(entry.simplified())};
             }
             envelope.receivers.append(address);
         }
     }
-    if (envelope.receivers.isEmpty()) {
-        return MailOutcome{MailFailure::Receiver, QStringLiteral("No receiver address was given.")};
-    }
+    // No receiver at all is the transport's to refuse, before it connects.
 
     // An empty sender field gives the null reverse path, MAIL FROM:<>.
     const QString from = message.from.trimmed();
     envelope.sender = EnvelopeAddress(from);
     if (!from.isEmpty() && envelope.sender.isEmpty()) {
         return MailOutcome{MailFailure::SendFailed,
-                       QStringLiteral("The sender \"%1\" holds no usable address.").arg(from.simplified())};
+                           QStringLiteral("The sender \"%1\" holds no usable address.").arg(from.simplified())};
     }
 
     QString composeError;

@@ -263,19 +263,19 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     // A line break in an address would end the SMTP command early.
     for (const QString& address : envelope.receivers) {
         if (address.isEmpty() || HasControl(address)) {
-            return MailOutcome{MailFailure::Receiver,
-                           QStringLiteral("\"%1\" is not a usable receiver address.").arg(Printable(address.toUtf8()))};
+            return MailOutcome{MailFailure::Receiver, QStringLiteral("\"%1\" is not a usable receiver address.")
+                                                          .arg(Printable(address.toUtf8()))};
         }
     }
     if (HasControl(envelope.sender)) {
-        return MailOutcome{MailFailure::SendFailed,
-                       QStringLiteral("The sender address contains a control character.")};
+        return MailOutcome{MailFailure::SendFailed, QStringLiteral("The sender address contains a control character.")};
     }
     const std::optional<Endpoint> endpoint = ParseServer(envelope.server);
     if (!endpoint) {
-        return MailOutcome{MailFailure::Connect, QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, "
-                                                            "[IPv6] or [IPv6]:port, port 1 to 65535.")
-                                                 .arg(Printable(envelope.server.trimmed().toUtf8()))};
+        return MailOutcome{MailFailure::Connect,
+                           QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, [IPv6] or "
+                                          "[IPv6]:port, port 1 to 65535.")
+                               .arg(Printable(envelope.server.trimmed().toUtf8()))};
     }
     Tls tls = m_options.tls;
     if (tls == Tls::ByPort) {

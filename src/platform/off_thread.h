@@ -10,9 +10,9 @@ namespace tarvesk {
 
 // Runs `work` on another thread (one kept from call to call when it is free)
 // while the calling thread keeps handling its Qt events in a local event
-// loop, and returns once `work` has finished. Without
-// a QCoreApplication, `work` simply runs on the calling thread. `work` must
-// not throw; RunOffThread below carries exceptions across for you.
+// loop, and returns once `work` has finished. Without a QCoreApplication,
+// `work` simply runs on the calling thread. `work` must not throw;
+// RunOffThread below carries exceptions across for you.
 void RunWorkOffThread(const std::function<void()>& work);
 
 // Runs a blocking call (an HTTP request, a mail) without freezing the window:

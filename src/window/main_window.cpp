@@ -624,25 +624,19 @@ void MainWindow::Timer1_Timer() {
         if (StageFires(isOn(chkComputerReset), field(txtIISResetThreshold), m_continuousIISResetFailure)) {
             showStatusLine(msg(Msg::ComputerResettingStatus));
             yieldToEvents();
-            const int32_t pageFailures = m_continuousPageFailure;
-            const int32_t iisResetFailures = m_continuousIISResetFailure;
-            const int32_t computerResetFailures = m_continuousComputerResetFailure;
-            m_continuousPageFailure = 0;
-            m_continuousIISResetFailure = 0;
-            m_continuousComputerResetFailure = Incremented(m_continuousComputerResetFailure);
             // On disk before the reboot starts, so the chain carries on after it.
             // A reboot whose count is lost would come back to the old count and
             // never reach the give-up stage: then it is not started, and the
-            // tick goes on as if the stage had not fired, so that the next
-            // failed check tries again.
+            // tick goes on as if the stage had not fired (no counter changes),
+            // so that the next failed check tries again.
+            const int32_t reboots = Incremented(m_continuousComputerResetFailure);
             if (WriteIni(m_iniPath, QLatin1String(ini::kStatus),
-                         QLatin1String(ini::kContinuousComputerResetFailure),
-                         QString::number(m_continuousComputerResetFailure))) {
+                         QLatin1String(ini::kContinuousComputerResetFailure), QString::number(reboots))) {
+                m_continuousPageFailure = 0;
+                m_continuousIISResetFailure = 0;
+                m_continuousComputerResetFailure = reboots;
                 RunComputerReset();
             } else {
-                m_continuousPageFailure = pageFailures;
-                m_continuousIISResetFailure = iisResetFailures;
-                m_continuousComputerResetFailure = computerResetFailures;
                 LogToFile(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
                 showStatusLine(msg(Msg::PageInvalidStatus));
             }

@@ -32,6 +32,7 @@
 #include "config/profile_store.h"
 #include "notify/event_log.h"
 #include "support/http_test_server.h"
+#include "support/program_copy.h"
 
 namespace tarvesk {
 namespace {
@@ -61,9 +62,8 @@ class CrashConsistency : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_program = m_dir.filePath("tarvesk");
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVESK_BINARY), m_program));
-        QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
+        m_program = CopyProgramInto(m_dir.path());
+        ASSERT_FALSE(m_program.isEmpty());
         m_ini = m_dir.filePath("Tarvesk.ini");
         m_marks = m_dir.filePath("marks");
 

@@ -18,6 +18,7 @@
 #include "config/profile_store.h"
 #include "support/hostile_http_server.h"
 #include "support/http_test_server.h"
+#include "support/program_copy.h"
 
 namespace tarvesk {
 namespace {
@@ -55,9 +56,8 @@ class ProcessLife : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_program = m_dir.filePath("tarvesk");
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVESK_BINARY), m_program));
-        QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
+        m_program = CopyProgramInto(m_dir.path());
+        ASSERT_FALSE(m_program.isEmpty());
     }
 
     void TearDown() override {
@@ -179,10 +179,10 @@ TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
 
     // A copy in another folder is independent of it.
     QTemporaryDir other;
-    ASSERT_TRUE(QFile::copy(m_program, other.filePath("tarvesk")));
-    QFile::setPermissions(other.filePath("tarvesk"), QFile::permissions(m_program));
+    const QString otherProgram = CopyProgramInto(other.path());
+    ASSERT_FALSE(otherProgram.isEmpty());
     QProcess elsewhere;
-    elsewhere.start(other.filePath("tarvesk"), {});
+    elsewhere.start(otherProgram, {});
     EXPECT_FALSE(elsewhere.waitForFinished(1500)) << "the copy elsewhere ended: " << elsewhere.exitCode();
     elsewhere.kill();
     elsewhere.waitForFinished(5000);

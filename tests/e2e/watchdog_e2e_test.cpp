@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "config/profile_store.h"
+#include "support/program_copy.h"
 
 namespace tarvesk {
 namespace {
@@ -38,9 +39,8 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_scripts = QStringLiteral(TARVESK_TEST_SCRIPTS);
         // The program keeps its INI and logs beside itself: run a copy.
-        m_program = m_dir.filePath("tarvesk");
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVESK_BINARY), m_program));
-        QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
+        m_program = CopyProgramInto(m_dir.path());
+        ASSERT_FALSE(m_program.isEmpty());
 
         QProcess::startDetached("/usr/bin/setsid",
                                 {"/usr/bin/python3", m_scripts + "/status_server.py", "--status", "500",
