@@ -241,6 +241,8 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         button("cmdIISReset")->click();
         ::chown(folderPath.constData(), 0, 0);
         ::chmod(folderPath.constData(), 0700);
+        ::chown(filePath.constData(), 0, 0);
+        ::chmod(filePath.constData(), 0600);
 
         EXPECT_EQ(window().iisResetCount(), 2);  // counted all the same
         const QStringList log = logLines();
@@ -254,8 +256,8 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
             ASSERT_EQ(log.size(), 4);
             EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
             EXPECT_TRUE(log[1].endsWith(QStringLiteral("\tReset IIS\tStart failed: ") +
-                                        MainWindow::kUntrustedIniText));
-            EXPECT_EQ(prompt->informs, QStringList{MainWindow::kUntrustedIniText});
+                                        QString::fromLatin1(kUntrustedIniText)));
+            EXPECT_EQ(prompt->informs, QStringList{QString::fromLatin1(kUntrustedIniText)});
         }
     }
 }
