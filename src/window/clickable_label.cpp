@@ -1,22 +1,19 @@
 #include "window/clickable_label.h"
 
-#include <QAccessibleWidget>
 #include <QMouseEvent>
+
+#include "window/label_accessible.h"
 
 namespace tarvesk {
 namespace {
 
 // The label as assistive technology sees it: a link named by its text.
-class LinkAccessible : public QAccessibleWidget {
+class LinkAccessible : public LabelAccessible {
 public:
-    explicit LinkAccessible(ClickableLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+    explicit LinkAccessible(ClickableLabel* label) : LabelAccessible(label, QAccessible::Link) {}
 
-    QString text(QAccessible::Text t) const override {
-        const QString own = QAccessibleWidget::text(t);
-        return own.isEmpty() && t == QAccessible::Name ? label()->text() : own;
-    }
     QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
+        QAccessible::State s = LabelAccessible::state();
         s.linked = true;
         return s;
     }
