@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QUrl>
+#include <tuple>
+#include <utility>
 
 #include "config/profile_store.h"
 #include "config/settings_table.h"
@@ -25,6 +27,7 @@
 #include "window/clickable_label.h"
 #include "window/frame_style.h"
 #include "window/message_box_prompt.h"
+#include "window/readout_label.h"
 #include "window/support_document.h"
 #include "window/window_fonts.h"
 
@@ -101,6 +104,11 @@ void MainWindow::buildControls() {
         auto* l = place(new QLabel(QString::fromUtf8(caption), parent), name, left, top, width, kLabelHeight);
         l->setFont(plain);
         l->setAlignment(align);
+        return l;
+    };
+    auto readout = [&](const char* name, int left, int top, int width) {
+        auto* l = place(new ReadoutLabel(Frame2), name, left, top, width, kLabelHeight);
+        l->setFont(plain);
         return l;
     };
     auto edit = [&](QWidget* parent, const char* name, const char* text, int left, int top, int width) {
@@ -222,15 +230,14 @@ void MainWindow::buildControls() {
     const int rightCaptionLeft = 3720;
     const int rightValueLeft = 5760;
     label(Frame2, "Label5", "Time of Start Monitor:", kCaptionLeft, row(1), valueLeft - kCaptionLeft - 45);
-    lblStartTime = label(Frame2, "lblStartTime", "", valueLeft, row(1), rightCaptionLeft - valueLeft - 60);
+    lblStartTime = readout("lblStartTime", valueLeft, row(1), rightCaptionLeft - valueLeft - 60);
     label(Frame2, "Label14", "Count of Page Check:", rightCaptionLeft, row(1), rightValueLeft - rightCaptionLeft - 45);
-    lblPageCheckCount = label(Frame2, "lblPageCheckCount", "", rightValueLeft, row(1), 7095 - rightValueLeft);
+    lblPageCheckCount = readout("lblPageCheckCount", rightValueLeft, row(1), 7095 - rightValueLeft);
     label(Frame2, "Label2", "Count of IIS Reset:", kCaptionLeft, row(2), valueLeft - kCaptionLeft - 45);
-    lblIISResetCount = label(Frame2, "lblIISResetCount", "", valueLeft, row(2), rightCaptionLeft - valueLeft - 60);
+    lblIISResetCount = readout("lblIISResetCount", valueLeft, row(2), rightCaptionLeft - valueLeft - 60);
     label(Frame2, "Label7", "Count of Computer Reset:", rightCaptionLeft, row(2),
           rightValueLeft - rightCaptionLeft - 45);
-    lblComputerResetCount = label(Frame2, "lblComputerResetCount", "", rightValueLeft, row(2),
-                                  7095 - rightValueLeft);
+    lblComputerResetCount = readout("lblComputerResetCount", rightValueLeft, row(2), 7095 - rightValueLeft);
     lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
     lblStatus->setFont(bold);
     // Every check rewrites these. Plain text spares the rich-text sniffing,
@@ -250,6 +257,60 @@ void MainWindow::buildControls() {
     for (QWidget* w : findChildren<QWidget*>()) {
         if (qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) w->setFocusPolicy(Qt::NoFocus);
     }
+
+    // Each caption names the control beside it for assistive technology. None
+    // holds a "&", so no caption gains a shortcut.
+    const std::pair<const char*, QWidget*> buddies[] = {
+        {"Label1", txtPageURL},           {"Label3", txtPageCheckInterval},
+        {"Label6", txtIISResetCommand},   {"Label11", chkIISReset},
+        {"Label10", txtPageFailureThreshold}, {"Label9", txtComputerResetCommand},
+        {"Label13", chkComputerReset},    {"Label12", txtIISResetThreshold},
+        {"Label8", chkAbortMonitor},      {"Label15", txtComputerResetThreshold},
+        {"Label21", chkNotifyIISReset},   {"Label22", chkNotifyComputerReset},
+        {"Label23", chkNotifyAbortMonitor}, {"Label16", txtReceiverEmail},
+        {"Label17", txtSenderEmail},      {"Label18", txtSenderSMTP},
+        {"Label19", txtSenderAccount},    {"Label24", txtSenderPassword},
+        {"Label5", lblStartTime},         {"Label14", lblPageCheckCount},
+        {"Label2", lblIISResetCount},     {"Label7", lblComputerResetCount},
+    };
+    for (const auto& [caption, control] : buddies) findChild<QLabel*>(QLatin1String(caption))->setBuddy(control);
+    nameControls();
+    // The trigger sentences carry the threshold.
+    for (QLineEdit* e : {txtPageFailureThreshold, txtIISResetThreshold, txtComputerResetThreshold}) {
+        connect(e, &QLineEdit::textChanged, this, &MainWindow::nameControls);
+    }
+}
+
+// The names that no single caption gives: a check box is named by the caption
+// of its row, or of its row and the text beside it, and a trigger row reads as
+// one sentence. They are made from the captions on screen (and the buddies set
+// above), so they follow the language.
+void MainWindow::nameControls() {
+    const auto text = [this](const char* name) { return findChild<QLabel*>(QLatin1String(name))->text(); };
+    const auto captionOf = [](const QWidget* control) {
+        for (const QLabel* l : control->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (l->buddy() == control) return l->text();
+        }
+        return QString();
+    };
+    for (QCheckBox* box : {chkNotifyIISReset, chkNotifyComputerReset, chkNotifyAbortMonitor}) {
+        box->setAccessibleName(text("Label20") + QLatin1Char(' ') + captionOf(box));
+    }
+    const std::tuple<QCheckBox*, const char*, QLineEdit*> triggers[] = {
+        {chkIISReset, "Label25", txtPageFailureThreshold},
+        {chkComputerReset, "Label26", txtIISResetThreshold},
+        {chkAbortMonitor, "Label27", txtComputerResetThreshold},
+    };
+    for (const auto& [box, continuous, threshold] : triggers) {
+        QString row = captionOf(box);
+        const QString sentence =
+            QStringList{text(continuous), field(threshold), captionOf(threshold)}.join(QLatin1Char(' ')).simplified();
+        threshold->setAccessibleDescription(row + QLatin1Char(' ') + sentence);
+        if (row.endsWith(QLatin1Char(':')) || row.endsWith(QChar(0xFF1A))) row.chop(1);  // "：" in Chinese
+        box->setAccessibleName(row);
+        box->setAccessibleDescription(sentence);
+    }
+    txtPageCheckInterval->setAccessibleDescription(text("Label4"));
 }
 
 void MainWindow::wireHandlers() {
@@ -814,6 +875,7 @@ void MainWindow::SetLanguage(const QString& curLanguage) {
             button->setText(caption);
         }
     }
+    nameControls();
 }
 
 void MainWindow::Option1_Click() { SetLanguage(QStringLiteral("eng")); }

@@ -127,6 +127,8 @@ protected:
 
 private:
     void buildControls();
+    // Accessible names and descriptions made from the current captions.
+    void nameControls();
     void wireHandlers();
     void setTabOrder();
 

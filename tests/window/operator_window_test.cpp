@@ -1,5 +1,6 @@
 // The operator's side of the window: both languages, field validation and the
 // manual "Try" actions, driven through the widgets.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
@@ -108,6 +109,53 @@ TEST_F(OperatorWindow, SwitchingWhileMonitoringShowsTheIdleText) {
     option("Option2")->click();
     EXPECT_EQ(label("lblStatus")->text(), QStringLiteral("准备就绪，可以开始。"));
     EXPECT_TRUE(window().timer1().isEnabled());
+}
+
+TEST_F(OperatorWindow, ScreenReadersHearEachInputByItsCaptionInBothLanguages) {
+    const std::pair<const char*, const char*> inputs[] = {
+        {"txtPageURL", "Page URL to Check:"}, {"txtPageCheckInterval", "Page Check Interval:"},
+        {"txtIISResetCommand", "IIS Reset Command:"}, {"chkIISReset", "IIS Reset Trigger"},
+        {"txtPageFailureThreshold", "Page Check failures"}, {"txtComputerResetCommand", "Computer Reset Command:"},
+        {"chkComputerReset", "Computer Reset Trigger"}, {"txtIISResetThreshold", "IIS Reset failures"},
+        {"chkAbortMonitor", "Abort Monitor Trigger"}, {"txtComputerResetThreshold", "Computer Reset failures"},
+        {"chkNotifyIISReset", "Events to Notify: IIS Reset"},
+        {"chkNotifyComputerReset", "Events to Notify: Computer Reset"},
+        {"chkNotifyAbortMonitor", "Events to Notify: Abort Monitor"}, {"txtReceiverEmail", "Email of Rceiver:"},
+        {"txtSenderEmail", "Email of Sender:"}, {"txtSenderSMTP", "SMTP Server of Sender:"},
+        {"txtSenderAccount", "Account of Sender:"}, {"txtSenderPassword", "Password of Sender:"},
+        {"lblStartTime", "Time of Start Monitor:"}, {"lblPageCheckCount", "Count of Page Check: 0"},
+        {"lblIISResetCount", "Count of IIS Reset: 0"}, {"lblComputerResetCount", "Count of Computer Reset: 0"},
+    };
+    const auto a11y = [this](const char* name) { return QAccessible::queryAccessibleInterface(child<QWidget>(name)); };
+    const auto said = [&](const char* name, QAccessible::Text text = QAccessible::Name) {
+        return a11y(name)->text(text).toStdString();
+    };
+    std::set<std::string> english, chinese;
+    for (const auto& [input, name] : inputs) {
+        EXPECT_EQ(said(input), name);  // not the group's title
+        english.insert(said(input));
+    }
+    EXPECT_EQ(said("chkIISReset", QAccessible::Description), "Continuous 2 Page Check failures");
+    type("txtIISResetThreshold", "3");
+    EXPECT_EQ(said("txtIISResetThreshold", QAccessible::Description),
+              "Computer Reset Trigger: Continuous 3 IIS Reset failures");
+    EXPECT_EQ(said("txtPageCheckInterval", QAccessible::Description), "Seconds");
+
+    option("Option2")->click();
+    for (const auto& [input, name] : inputs) chinese.insert(said(input));
+    EXPECT_EQ(english.size(), std::size(inputs));
+    EXPECT_EQ(chinese.size(), std::size(inputs));
+    EXPECT_EQ(said("txtPageURL"), "待监测的页面 URL：");
+    EXPECT_EQ(said("chkIISReset"), "IIS 重启及触发条件");
+    EXPECT_EQ(said("chkIISReset", QAccessible::Description), "连续 2 次页面失效");
+    EXPECT_EQ(said("chkNotifyAbortMonitor"), "待通知的事件： 放弃监测");
+    EXPECT_EQ(said("lblSupport"), "技术支持");
+
+    QAccessibleInterface* support = a11y("lblSupport");
+    EXPECT_EQ(support->role(), QAccessible::Link);
+    EXPECT_FALSE(support->state().focusable);
+    support->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(openedUrls.size(), 1);
 }
 
 // --- Field validation ---------------------------------------------------------
