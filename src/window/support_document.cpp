@@ -13,7 +13,8 @@ QString SupportDocument(const QString& executableFolder, const std::function<boo
                                  QStringLiteral("/usr/share/doc/tarvesk/README.md"),
                                  folder.filePath(QStringLiteral("../README.md"))};
     for (const QString& path : candidates) {
-        if (fileExists && fileExists(path)) return QDir::cleanPath(path);
+        const QString clean = QDir::cleanPath(path);
+        if (fileExists && fileExists(clean)) return clean;
     }
     return QString();
 }
