@@ -66,6 +66,7 @@ layout)
   grep -qx "#   cp $prefix/share/tarvesk.service /etc/systemd/system/" "$prefix/share/tarvesk.service" || fail "enable note"
   [ "$(key_of "$prefix/share/tarvesk.desktop" Exec)" = "$prefix/tarvesk-desktop" ] || fail "Exec"
   [ -x "$prefix/tarvesk-desktop" ] || fail "launcher not installed executable"
+  ! grep -qF -e "$source" -e "$build" "$prefix/tarvesk" || fail "the program holds a path of the build machine"
   # No settings or logs come with the installation, and nothing lands outside the prefix.
   [ -z "$(find "$prefix" -name 'Tarvesk.ini' -o -name '*.log')" ] || fail "data files installed"
   outside=$(find "$work" -path "$prefix" -prune -o -path "$work/install.log" -prune -o -type f -print)
