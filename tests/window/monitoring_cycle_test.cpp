@@ -215,10 +215,14 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         mode_t folderMode;
         mode_t fileMode;
         bool runs;
+        const char* language = "eng";
+        // The box speaks the window's language; the log keeps English.
+        const char* box = "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
     } cases[] = {
         {"owned by another user", nobody, 0755, 0600, false},
         {"group-writable folder", 0, 0775, 0600, false},
-        {"world-writable folder", 0, 0757, 0600, false},
+        {"world-writable folder", 0, 0757, 0600, false, "cn",
+         "Tarvesk.ini 或其所在文件夹可被其他用户修改，因此不以 root 身份运行命令。"},
         {"group-writable file", 0, 0755, 0620, false},
         {"root's alone", 0, 0755, 0600, true},
     };
@@ -231,6 +235,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         setUpStages(true, false, false, "1", "2", "2");
         starter->started.clear();
         probe->readings = 0;
+        window().SetLanguage(c.language);
         ASSERT_EQ(::chown(folderPath.constData(), c.owner, c.owner), 0);
         ASSERT_EQ(::chown(filePath.constData(), c.owner, c.owner), 0);
         ASSERT_EQ(::chmod(folderPath.constData(), c.folderMode), 0);
@@ -249,7 +254,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         if (c.runs) {
             EXPECT_EQ(count("restart-web"), 2);
             EXPECT_EQ(log.size(), 2);
-            EXPECT_EQ(prompt->informs, QStringList{"IIS has been reset by manual."});
+            EXPECT_EQ(prompt->informs, QStringList{Text(Msg::IISResetByManual, c.language)});
         } else {
             EXPECT_TRUE(starter->started.isEmpty());
             EXPECT_EQ(probe->readings, 0);  // nothing started, nothing to wait for
@@ -257,7 +262,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
             EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
             EXPECT_TRUE(log[1].endsWith(QStringLiteral("\tReset IIS\tStart failed: ") +
                                         QString::fromLatin1(kUntrustedIniText)));
-            EXPECT_EQ(prompt->informs, QStringList{QString::fromLatin1(kUntrustedIniText)});
+            EXPECT_EQ(prompt->informs, QStringList{QString::fromUtf8(c.box)});
         }
     }
 }
