@@ -224,6 +224,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& content) {
 void RemoveLeftoverTemporaries(const Folder& start, const QByteArray& startName) {
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) return;
+    // Root removes nothing in a folder that a link of somebody else's names.
+    if (IsRoot() && target.viaLink && !JudgeFile(start, startName).trusted()) return;
     const Folder& folder = target.folder(start);
     const QByteArray prefix = TemporaryPrefix(target.name);
 
