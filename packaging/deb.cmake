@@ -25,6 +25,7 @@ execute_process(COMMAND gzip -9nc ${deb_generated}/changelog
                 OUTPUT_FILE ${deb_generated}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 
 install(TARGETS tarvesk RUNTIME DESTINATION opt/tarvesk)
+install(PROGRAMS ${TARVESK_PACKAGING_DIR}/tarvesk-desktop.sh DESTINATION opt/tarvesk RENAME tarvesk-desktop)
 install(FILES ${deb_generated}/tarvesk.service DESTINATION lib/systemd/system)
 install(FILES ${deb_generated}/tarvesk.desktop DESTINATION usr/share/applications)
 install(FILES ${TARVESK_PACKAGING_DIR}/tarvesk.svg DESTINATION usr/share/icons/hicolor/scalable/apps)

@@ -21,6 +21,7 @@ fi
 
 files=(
   tarvesk
+  tarvesk-desktop
   README.md
   share/tarvesk.service
   share/tarvesk.desktop

@@ -1,8 +1,10 @@
 #include "config/profile_store.h"
 
 #include "platform/atomic_file.h"
+#include "platform/folder.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 
 namespace tarvesk {
@@ -130,9 +132,23 @@ void EndLine(QByteArray& text, const QByteArray& eol) {
 
 }  // namespace
 
-QString ProfileStore::ReadIni(const QString& fileName, const QString& section,
+QString ProfileStore::ReadIni(const QString& filePath, const QString& section,
                               const QString& keyName, const QString& defaultValue) {
-    const std::optional<QByteArray> data = ReadWholeFile(fileName);
+    QByteArray name;
+    const Folder folder = Folder::OpenParentOf(filePath, &name);
+    return ReadIni(folder, QFile::decodeName(name), section, keyName, defaultValue);
+}
+
+bool ProfileStore::WriteIni(const QString& filePath, const QString& section,
+                            const QString& keyName, const QString& value) {
+    QByteArray name;
+    const Folder folder = Folder::OpenParentOf(filePath, &name);
+    return WriteIni(folder, QFile::decodeName(name), section, keyName, value);
+}
+
+QString ProfileStore::ReadIni(const Folder& folder, const QString& fileName, const QString& section,
+                              const QString& keyName, const QString& defaultValue, Trust* trust) {
+    const std::optional<QByteArray> data = ReadWholeFile(folder, QFile::encodeName(fileName), trust);
     if (!data) return defaultValue;
 
     const QByteArray sectionName = TrimBlanksAndTabs(section.toUtf8());
@@ -151,8 +167,9 @@ QString ProfileStore::ReadIni(const QString& fileName, const QString& section,
     return QString::fromUtf8(TrimBlanksAndTabs(value));
 }
 
-bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
+bool ProfileStore::WriteIni(const Folder& folder, const QString& fileName, const QString& section,
                             const QString& keyName, const QString& value) {
+    const QByteArray file = QFile::encodeName(fileName);
     const QByteArray sectionName = TrimBlanksAndTabs(section.toUtf8());
     const QByteArray key = TrimBlanksAndTabs(keyName.toUtf8());
     const QByteArray newValue = value.toUtf8();
@@ -166,12 +183,12 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
         return false;
 
     QByteArray data;
-    if (const std::optional<QByteArray> old = ReadWholeFile(fileName)) {
+    if (const std::optional<QByteArray> old = ReadWholeFile(folder, file)) {
         data = *old;
     } else {
         // Only a file that does not exist may be started afresh; one that
         // exists but cannot be read must not be replaced.
-        if (!IsMissing(fileName)) return false;
+        if (!IsMissing(folder, file)) return false;
     }
 
     const QList<Line> lines = SplitLines(data);
@@ -208,11 +225,13 @@ bool ProfileStore::WriteIni(const QString& fileName, const QString& section,
     // The entry is already stored as asked: a synced replacement would change
     // nothing but wear the disk.
     if (result == data) return true;
-    return WriteFileAtomically(fileName, result);
+    return WriteFileAtomically(folder, file, result);
 }
 
-void ProfileStore::RemoveLeftovers(const QString& fileName) {
-    RemoveLeftoverTemporaries(fileName);
+void ProfileStore::RemoveLeftovers(const Folder& folder, const QString& fileName) {
+    RemoveLeftoverTemporaries(folder, QFile::encodeName(fileName));
 }
+
+void ProfileStore::RemoveLeftovers(const QString& filePath) { RemoveLeftoverTemporaries(filePath); }
 
 }  // namespace tarvesk

@@ -4,7 +4,12 @@
 
 namespace tarvesk {
 
+class Folder;
+struct Trust;
+
 // Reads and writes single values of an INI file, one file access per call.
+// The program names its file by the folder it opened once at start-up and the
+// file's name in it; the forms that take a path open its folder per call.
 //
 // Section and key names match without regard to ASCII case. Values are UTF-8;
 // a value read back is cut at 199 bytes (never inside a UTF-8 sequence) and
@@ -18,7 +23,11 @@ public:
 
     // The stored value, trimmed; `defaultValue` when the file, section or key
     // is missing or the file cannot be read. Never creates the file.
-    static QString ReadIni(const QString& fileName, const QString& section,
+    // With `trust`, the file actually read is judged by root's trust rule
+    // and a failure is joined into it (see strict_modes.h).
+    static QString ReadIni(const Folder& folder, const QString& fileName, const QString& section,
+                           const QString& keyName, const QString& defaultValue, Trust* trust = nullptr);
+    static QString ReadIni(const QString& filePath, const QString& section,
                            const QString& keyName, const QString& defaultValue);
 
     // Stores the value unchanged. Creates the file (mode 0600), the section
@@ -27,12 +36,15 @@ public:
     // be made or a name or value cannot be stored (line breaks, NUL, "]" in a
     // section name, "=" in a key name, empty names). True without touching
     // the file when it already holds exactly this entry.
-    static bool WriteIni(const QString& fileName, const QString& section,
+    static bool WriteIni(const Folder& folder, const QString& fileName, const QString& section,
+                         const QString& keyName, const QString& value);
+    static bool WriteIni(const QString& filePath, const QString& section,
                          const QString& keyName, const QString& value);
 
     // Removes the temporary files of writes to the file that a kill cut short.
     // For start-up, while no other process writes the file.
-    static void RemoveLeftovers(const QString& fileName);
+    static void RemoveLeftovers(const Folder& folder, const QString& fileName);
+    static void RemoveLeftovers(const QString& filePath);
 };
 
 }  // namespace tarvesk

@@ -1,16 +1,18 @@
 #include "platform/atomic_file.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/folder.h"
+#include "platform/strict_modes.h"
 
 namespace tarvesk {
 namespace {
@@ -25,44 +27,7 @@ auto RetryOnEintr(F call) -> decltype(call()) {
     return result;
 }
 
-std::string DirName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The path whose content a write must replace: the final target of a chain of
-// symbolic links, or the path itself. realpath() cannot resolve a dangling link
-// (the target does not exist yet), so such chains are followed by hand.
-std::optional<std::string> ResolveTarget(const std::string& path) {
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(current.c_str(), &st) != 0) {
-            if (errno == ENOENT) return current;  // a new file
-            return std::nullopt;
-        }
-        if (!S_ISLNK(st.st_mode)) return current;
-
-        if (char* real = ::realpath(current.c_str(), nullptr)) {
-            std::string resolved(real);
-            std::free(real);
-            return resolved;
-        }
-        std::string link(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
-        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
-        link.resize(static_cast<size_t>(n));
-        current = link.front() == '/' ? link : DirName(current) + "/" + link;
-    }
-    return std::nullopt;  // a loop of links
-}
+bool IsRoot() { return ::geteuid() == 0; }
 
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -99,13 +64,15 @@ std::optional<QByteArray> ReadAll(int fd, qsizetype sizeHint) {
     }
 }
 
-// Opens a regular file and nothing else, without ever waiting: O_NONBLOCK
-// keeps the open of a FIFO or a device from blocking, and whatever is not a
-// regular file is closed again at once. The descriptor is then made blocking,
-// as ordinary file I/O expects.
-int OpenRegular(const char* path, int flags, mode_t mode = 0, struct stat* st = nullptr) {
-    const int fd = RetryOnEintr(
-        [&] { return ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode); });
+// Opens a regular file of `folder` and nothing else, without ever waiting:
+// O_NONBLOCK keeps the open of a FIFO or a device from blocking, and whatever
+// is not a regular file is closed again at once. The descriptor is then made
+// blocking, as ordinary file I/O expects.
+int OpenRegular(const Folder& folder, const QByteArray& name, int flags, mode_t mode = 0,
+                struct stat* st = nullptr) {
+    const int fd = RetryOnEintr([&] {
+        return ::openat(folder.fd(), name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    });
     if (fd < 0) return -1;
     struct stat own {};
     struct stat& info = st ? *st : own;
@@ -121,9 +88,9 @@ int OpenRegular(const char* path, int flags, mode_t mode = 0, struct stat* st = 
 // The write for a folder that refuses new files: the file's own bytes are
 // replaced. Not atomic, so the old bytes are kept and put back when the new
 // ones cannot be written whole.
-bool RewriteInPlace(const std::string& target, const QByteArray& content) {
+bool RewriteInPlace(const Folder& folder, const QByteArray& name, const QByteArray& content) {
     struct stat st {};
-    const int fd = OpenRegular(target.c_str(), O_RDWR, 0, &st);
+    const int fd = OpenRegular(folder, name, O_RDWR | O_NOFOLLOW, 0, &st);
     if (fd < 0) return false;
     const std::optional<QByteArray> old = ReadAll(fd, static_cast<qsizetype>(st.st_size));
     if (!old) {
@@ -144,13 +111,29 @@ bool RewriteInPlace(const std::string& target, const QByteArray& content) {
     return ok;
 }
 
-std::string TemporaryPrefix(const std::string& target) {
-    const std::string folder = DirName(target);
-    return folder + "/." + BaseName(target) + ".tmp-";
-}
+QByteArray TemporaryPrefix(const QByteArray& name) { return "." + name + ".tmp-"; }
 
-constexpr char kTemporaryPattern[] = "XXXXXX";
-constexpr size_t kTemporaryRandom = sizeof kTemporaryPattern - 1;
+constexpr int kTemporaryRandom = 6;
+
+bool IsTemporaryRandom(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// A new file of exactly the temporary naming, never one that was there
+// before (O_EXCL: no FIFO, no link); `temp` gets its name.
+int CreateTemporary(const Folder& folder, const QByteArray& name, QByteArray* temp) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = TemporaryPrefix(name);
+        for (int i = 0; i < kTemporaryRandom; ++i)
+            temp->append(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters - 1))]);
+        const int fd = RetryOnEintr([&] {
+            return ::openat(folder.fd(), temp->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+        });
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
 
 // Gives the new file the owner and group of the old one. Root must manage it
 // (otherwise a root-run program would take the file away from its owner);
@@ -167,48 +150,48 @@ bool KeepOwner(int fd, const struct stat& old, bool isRoot) {
     return true;
 }
 
-void SyncFolder(const std::string& folder) {
-    const int fd = RetryOnEintr(
-        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+// Calls `use` with the folder and name that `path` names, opened for the call.
+template <typename R, typename F>
+R AtPath(const QString& path, R failed, F use) {
+    if (path.isEmpty()) return failed;
+    QByteArray name;
+    const Folder folder = Folder::OpenParentOf(path, &name);
+    if (!folder.isOpen() || !IsPlainName(name)) return failed;
+    return use(folder, name);
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const QString& path, const QByteArray& content) {
-    if (path.isEmpty()) return false;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.contains('\0')) return false;
+bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const QByteArray& content) {
+    FileTarget target;
+    if (!ResolveTarget(start, startName, &target)) return false;
+    const bool isRoot = IsRoot();
+    // Root follows a link only where nobody else could have laid it or
+    // changed what it leads to.
+    if (isRoot && target.viaLink && !JudgeFile(start, startName).trusted()) return false;
+    const Folder& folder = target.folder(start);
+    const QByteArray& name = target.name;
 
-    const std::optional<std::string> target = ResolveTarget(encoded.toStdString());
-    if (!target) return false;
-
-    const bool isRoot = ::geteuid() == 0;
     struct stat old {};
     bool exists = false;
-    if (::stat(target->c_str(), &old) == 0) {
+    if (::fstatat(folder.fd(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
         exists = true;
         if (!S_ISREG(old.st_mode)) return false;
         // The owner's write bit is the read-only flag of the file, honoured even
         // by root, who would otherwise replace anything.
         if ((old.st_mode & S_IWUSR) == 0) return false;
-        if (!isRoot && ::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0)
+        if (!isRoot && ::faccessat(folder.fd(), name.constData(), W_OK, AT_EACCESS) != 0)
             return false;
     } else if (errno != ENOENT) {
         return false;
     }
 
-    // Same folder as the target, so that rename() is atomic. A missing folder
-    // makes mkostemp fail and nothing is created. O_EXCL (implied) means the
-    // temporary file is always a new regular file, never a FIFO or a link.
-    const std::string folder = DirName(*target);
-    std::string temp = TemporaryPrefix(*target) + kTemporaryPattern;
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    // Same folder as the target, so that the rename is atomic.
+    QByteArray temp;
+    const int fd = CreateTemporary(folder, name, &temp);
     if (fd < 0) {
         // A folder the program may not write into, holding a file it may.
-        if (exists && (errno == EACCES || errno == EPERM)) return RewriteInPlace(*target, content);
+        if (exists && (errno == EACCES || errno == EPERM)) return RewriteInPlace(folder, name, content);
         return false;
     }
 
@@ -218,30 +201,35 @@ bool WriteFileAtomically(const QString& path, const QByteArray& content) {
     if (ok) ok = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()));
     if (ok && exists) ok = KeepOwner(fd, old, isRoot);
     if (ok) ok = RetryOnEintr([&] { return ::fsync(fd); }) == 0;
-    if (ok) ok = ::rename(temp.c_str(), target->c_str()) == 0;
+    if (ok) ok = ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData()) == 0;
     if (!ok) {
         ::close(fd);
-        ::unlink(temp.c_str());
+        ::unlinkat(folder.fd(), temp.constData(), 0);
         return false;
     }
     // The new content is in place; neither the old mode nor a failed folder
     // sync can undo that, so they do not change the result.
     if (exists && (old.st_mode & 07777) != 0600) (void)::fchmod(fd, old.st_mode & 07777);
     ::close(fd);
-    SyncFolder(folder);
+    ::fsync(folder.fd());
     return true;
 }
 
-void RemoveLeftoverTemporaries(const QString& path) {
-    if (path.isEmpty()) return;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.contains('\0')) return;
-    const std::string target = ResolveTarget(encoded.toStdString()).value_or(encoded.toStdString());
-    const std::string prefix = "." + BaseName(target) + ".tmp-";
-
-    const int dirFd = RetryOnEintr([&] {
-        return ::open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool WriteFileAtomically(const QString& path, const QByteArray& content) {
+    return AtPath(path, false, [&](const Folder& folder, const QByteArray& name) {
+        return WriteFileAtomically(folder, name, content);
     });
+}
+
+void RemoveLeftoverTemporaries(const Folder& start, const QByteArray& startName) {
+    FileTarget target;
+    if (!ResolveTarget(start, startName, &target)) return;
+    // Root removes nothing in a folder that a link of somebody else's names.
+    if (IsRoot() && target.viaLink && !JudgeFile(start, startName).trusted()) return;
+    const Folder& folder = target.folder(start);
+    const QByteArray prefix = TemporaryPrefix(target.name);
+
+    const int dirFd = RetryOnEintr([&] { return ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (dirFd < 0) return;
     DIR* dir = ::fdopendir(dirFd);
     if (!dir) {
@@ -249,63 +237,89 @@ void RemoveLeftoverTemporaries(const QString& path) {
         return;
     }
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.size() != prefix.size() + kTemporaryRandom || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
+        const QByteArray name(entry->d_name);
+        if (name.size() != prefix.size() + kTemporaryRandom || !name.startsWith(prefix)) continue;
         bool random = true;
-        for (size_t i = prefix.size(); i < name.size(); ++i) {
-            const char c = name[i];
-            random = random && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
-        }
+        for (qsizetype i = prefix.size(); i < name.size(); ++i) random = random && IsTemporaryRandom(name[i]);
         struct stat st {};
-        if (!random || ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode))
+        if (!random || ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        ::unlinkat(dirFd, name.c_str(), 0);
+        ::unlinkat(dirFd, name.constData(), 0);
     }
     ::closedir(dir);
 }
 
-std::optional<QByteArray> ReadWholeFile(const QString& path) {
-    if (path.isEmpty()) return std::nullopt;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.contains('\0')) return std::nullopt;
+void RemoveLeftoverTemporaries(const QString& path) {
+    AtPath(path, 0, [](const Folder& folder, const QByteArray& name) {
+        RemoveLeftoverTemporaries(folder, name);
+        return 0;
+    });
+}
 
+std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& startName, Trust* trust) {
+    FileTarget target;
+    if (!ResolveTarget(start, startName, &target)) {
+        if (trust) trust->add(JudgeFile(start, startName));
+        return std::nullopt;
+    }
     struct stat st {};
-    const int fd = OpenRegular(encoded.constData(), O_RDONLY, 0, &st);
+    const int fd = OpenRegular(target.folder(start), target.name, O_RDONLY | O_NOFOLLOW, 0, &st);
+    // Judged on the very file read, so that what is in memory and the
+    // verdict on it can never come from two different files.
+    if (trust) trust->add(JudgeReadFile(fd, start, target));
     if (fd < 0) return std::nullopt;
     std::optional<QByteArray> data = ReadAll(fd, static_cast<qsizetype>(st.st_size));
     ::close(fd);
     return data;
 }
 
-bool AppendRecord(const QString& path, const QByteArray& record) {
-    if (path.isEmpty()) return false;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.contains('\0')) return false;
+std::optional<QByteArray> ReadWholeFile(const QString& path) {
+    return AtPath(path, std::optional<QByteArray>(),
+                  [](const Folder& folder, const QByteArray& name) { return ReadWholeFile(folder, name); });
+}
 
-    const int fd = OpenRegular(encoded.constData(), O_WRONLY | O_APPEND | O_CREAT, 0666);
+bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record) {
+    if (!folder.isOpen() || !IsPlainName(name)) return false;
+    const bool isRoot = IsRoot();
+    struct stat st {};
+    const int fd = OpenRegular(folder, name, O_WRONLY | O_APPEND | O_CREAT | (isRoot ? O_NOFOLLOW : 0),
+                               isRoot ? 0600 : 0666, &st);
     if (fd < 0) return false;
+    if (isRoot && st.st_nlink > 1) {
+        // A hard link is another name of a file elsewhere.
+        ::close(fd);
+        return false;
+    }
     const size_t size = static_cast<size_t>(record.size());
     const ssize_t n = RetryOnEintr([&] { return ::write(fd, record.constData(), size); });
     if (n > 0 && static_cast<size_t>(n) < size) {
         // Cut back what this write added, measured from the end it reached, so
         // that the next record starts on a line of its own.
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_size >= n)
-            RetryOnEintr([&] { return ::ftruncate(fd, st.st_size - n); });
+        struct stat now {};
+        if (::fstat(fd, &now) == 0 && now.st_size >= n)
+            RetryOnEintr([&] { return ::ftruncate(fd, now.st_size - n); });
     }
     ::close(fd);
     return n >= 0 && static_cast<size_t>(n) == size;
 }
 
-void IgnoreFileSizeSignal() {
-    ::signal(SIGXFSZ, SIG_IGN);
+bool AppendRecord(const QString& path, const QByteArray& record) {
+    return AtPath(path, false,
+                  [&](const Folder& folder, const QByteArray& name) { return AppendRecord(folder, name, record); });
+}
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+bool IsMissing(const Folder& start, const QByteArray& startName) {
+    FileTarget target;
+    if (!ResolveTarget(start, startName, &target)) return false;
+    struct stat st {};
+    return ::fstatat(target.folder(start).fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+           errno == ENOENT;
 }
 
 bool IsMissing(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT;
+    return AtPath(path, false, [](const Folder& folder, const QByteArray& name) { return IsMissing(folder, name); });
 }
 
 }  // namespace tarvesk

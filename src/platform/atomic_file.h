@@ -6,39 +6,58 @@
 
 namespace tarvesk {
 
+class Folder;
+struct Trust;
+
+// Every function here names its file by a folder opened once and a name in
+// it, and works relative to the folder's descriptor; the forms that take a
+// path open the path's folder for the one call.
+
 // Replaces the content of a file atomically: a temporary file in the same
 // folder (mode 0600 until it has replaced the old file), fsync, rename over the
 // old file, fsync of the folder. A new file gets mode 0600; an existing one
 // keeps its mode (and owner, where allowed). A file without the owner's write
 // bit is treated as read-only and left alone, even for root. A symbolic link is
-// followed: its target is replaced. Only a regular file is ever replaced.
+// followed and its target replaced; as root only when the link's folder, the
+// target and the target's folders pass the trust rule (see strict_modes.h).
+// Only a regular file is ever replaced.
 //
 // When the folder refuses a new file (no write permission) but the file itself
 // may be written, the file is rewritten in place and synced instead; that is
 // not atomic, but a failed write puts the old bytes back.
 // Returns false and leaves the old file whole when any step fails.
+bool WriteFileAtomically(const Folder& folder, const QByteArray& name, const QByteArray& content);
 bool WriteFileAtomically(const QString& path, const QByteArray& content);
 
-// Removes the temporary files that writes to `path` left behind when the
-// process was killed in the middle of one. Only regular files of exactly the
-// temporary naming are touched. Must not run while another process may be
+// Removes the temporary files that writes to the named file left behind when
+// the process was killed in the middle of one. Only regular files of exactly
+// the temporary naming are touched. Must not run while another process may be
 // writing the same file.
+void RemoveLeftoverTemporaries(const Folder& folder, const QByteArray& name);
 void RemoveLeftoverTemporaries(const QString& path);
 
-// True only when nothing exists at the path (a link is followed, so a link to
-// a file yet to be made counts as missing); false when something exists or
+// True only when nothing exists under the name (a link is followed, so a link
+// to a file yet to be made counts as missing); false when something exists or
 // when that cannot be told (no access to the folder).
+bool IsMissing(const Folder& folder, const QByteArray& name);
 bool IsMissing(const QString& path);
 
-// Reads a whole file. Nothing when it is missing or not a regular file; a
-// FIFO, socket or device is never waited on.
+// Reads a whole file, a link followed. Nothing when it is missing or not a
+// regular file; a FIFO, socket or device is never waited on. With `trust`,
+// the file actually read and its folders are judged by the trust rule, and a
+// failure is joined into it.
+std::optional<QByteArray> ReadWholeFile(const Folder& folder, const QByteArray& name, Trust* trust = nullptr);
 std::optional<QByteArray> ReadWholeFile(const QString& path);
 
-// Appends `record` to a regular file (created with mode 0666 less the umask
-// when missing) in a single write. A write that the system cuts short (full
-// disk, file-size limit) is undone by cutting the file back to its length
-// before, so the file never ends in part of a record. Never waits on a FIFO,
-// socket or device. False when the record is not in the file.
+// Appends `record` to a regular file in a single write, creating it when
+// missing. A write that the system cuts short (full disk, file-size limit) is
+// undone by cutting the file back to its length before, so the file never
+// ends in part of a record. Never waits on a FIFO, socket or device. As root
+// no link is followed (symbolic or hard) and a new file gets mode 0600, so a
+// name in a folder that others may write never makes root write elsewhere;
+// any other user's new file gets 0666 less the umask. False when the record
+// is not in the file.
+bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record);
 bool AppendRecord(const QString& path, const QByteArray& record);
 
 // A write over the file-size limit must fail like any other failed write

@@ -1,10 +1,23 @@
 #include "platform/detached_program_starter.h"
 
-#include <QProcess>
+#include <QByteArray>
+#include <QFile>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include <glib.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace tarvesk {
 
@@ -40,34 +53,122 @@ std::optional<QStringList> SplitWords(const QString& commandLine, QString* error
     return words;
 }
 
+// The file to execute: a name with a slash as it stands, any other looked up
+// in PATH as a shell does. 0 or an errno value.
+int FindProgram(const QByteArray& name, QByteArray* path) {
+    if (name.contains('/')) {
+        *path = name;
+        return 0;
+    }
+    const QByteArray search = qgetenv("PATH").isNull() ? QByteArrayLiteral("/usr/bin:/bin") : qgetenv("PATH");
+    int found = ENOENT;
+    for (const QByteArray& dir : search.split(':')) {
+        const QByteArray candidate = (dir.isEmpty() ? QByteArrayLiteral(".") : dir) + '/' + name;
+        struct stat st {};
+        if (::stat(candidate.constData(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::access(candidate.constData(), X_OK) == 0) {
+            *path = candidate;
+            return 0;
+        }
+        found = EACCES;
+    }
+    return found;
+}
+
+// In the child, between fork and exec: async-signal-safe calls only.
+void ResetSignals() {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP) ::sigaction(signal, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// Marks every descriptor from 3 up close-on-exec, whether or not whoever
+// opened it asked for that.
+void CloseOnExecFromThree() {
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == 0) return;
+#endif
+    const long limit = ::sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (limit > 0 && limit < 65536 ? limit : 65536); ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+void ReportAndExit(int report, int code) {
+    [[maybe_unused]] const ssize_t n = ::write(report, &code, sizeof code);
+    ::_exit(127);
+}
+
 }  // namespace
 
 bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
     std::optional<QStringList> split = SplitWords(commandLine, error);
     if (!split) return false;
-    QStringList words = std::move(*split);
+    const QStringList words = std::move(*split);
     if (words.isEmpty() || words.first().isEmpty()) {
         return Fail(error, QStringLiteral("The command is empty."));
     }
-
-    QProcess process;
-    process.setProgram(words.takeFirst());
-    process.setArguments(words);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-
-    // Qt forks twice and reaps the middle process itself, so the program is
-    // never our child and cannot linger as our zombie. The exec failure of
-    // the grandchild comes back through a pipe, so a missing program is
-    // reported here rather than lost.
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) {
-        const QString reason = process.errorString();
+    const auto failed = [&](int code) {
         return Fail(error, QStringLiteral("Cannot start \"%1\": %2")
-                               .arg(process.program(),
-                                    reason.isEmpty() ? QStringLiteral("unknown error") : reason));
+                               .arg(words.first(), QString::fromLocal8Bit(std::strerror(code))));
+    };
+
+    // Everything the child needs is made here: after the fork, in a program
+    // with threads, it may only make async-signal-safe calls.
+    QByteArray program;
+    if (const int code = FindProgram(QFile::encodeName(words.first()), &program)) return failed(code);
+    std::vector<QByteArray> arguments;
+    for (const QString& word : words) arguments.push_back(QFile::encodeName(word));
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    char** const envp = environ;
+
+    // The exec failure of the grandchild comes back through this pipe; a
+    // successful exec closes it.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return failed(errno);
+    // No signal handler of the program's may run in the child before its
+    // handling is reset.
+    sigset_t all, before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        ResetSignals();
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild < 0) ReportAndExit(report[1], errno);
+        if (grandchild > 0) ::_exit(0);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0)
+            ReportAndExit(report[1], errno);
+        CloseOnExecFromThree();
+        ::execve(program.constData(), argv.data(), envp);
+        ReportAndExit(report[1], errno);
     }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ::close(report[1]);
+    if (middle < 0) {
+        ::close(report[0]);
+        return failed(forkError);
+    }
+    // The middle process ends at once, so the command is never our child.
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int code = 0;
+    ssize_t n;
+    do {
+        n = ::read(report[0], &code, sizeof code);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof code)) return failed(code);
     if (error) error->clear();
     return true;
 }

@@ -8,8 +8,14 @@ namespace tarvesk {
 // into words as a POSIX shell splits them: blanks separate words, single and
 // double quotes group them, a backslash takes the next character literally.
 // There is no shell, so no pipes, redirections or variables unless the
-// command names a shell itself (sh -c '...'). Standard input, output and error go to /dev/null, which is
-// this platform's hidden window.
+// command names a shell itself (sh -c '...'). Standard input, output and
+// error go to /dev/null, which is this platform's hidden window.
+//
+// The command starts as if from a fresh shell of the program's user: default
+// signal handling and no blocked signals (whatever the program set for
+// itself), the program's environment, no descriptor of the program's (lock,
+// settings, log, sockets), a session of its own, and never a child of the
+// program, so it cannot linger as the program's zombie.
 class DetachedProgramStarter : public ProgramStarter {
 public:
     bool start(const QString& commandLine, QString* error) override;

@@ -13,6 +13,8 @@
 
 namespace tarvesk {
 
+class Folder;
+
 // Everything the window needs from the system, in one bundle so that tests can
 // swap the parts that cannot run in a test (a reboot, a two-minute wait, a
 // modal box nobody can click).
@@ -26,6 +28,9 @@ struct Services {
     std::function<void()> sleepOneSecond;
     std::function<void()> yield;
     std::function<QString()> executableFolder;
+    // That folder opened once by the program's start, shared with the
+    // instance lock; when empty, the window opens executableFolder() itself.
+    std::shared_ptr<const Folder> programFolder;
     std::function<bool(const QString&)> fileExists;
     std::function<void(const QString&)> openUrl;
 };

@@ -1,11 +1,14 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "config/profile_store.h"
 #include "config/settings_table.h"
 #include "platform/atomic_file.h"
 #include "platform/display_environment.h"
+#include "platform/folder.h"
 #include "platform/instance_lock.h"
 #include "platform/strict_modes.h"
 #include "platform/termination.h"
@@ -28,22 +31,60 @@ void SayOnStandardError(const QString& text) {
     std::fflush(stderr);
 }
 
+// What the lock could not guard against, said once.
+void SayWhatTheLockLacks(tarvesk::InstanceLock::State state, const QString& folder) {
+    using State = tarvesk::InstanceLock::State;
+    const QString lockFile = tarvesk::PathBeside(folder, QLatin1String(tarvesk::InstanceLock::kFileName));
+    switch (state) {
+        case State::AcquiredOnFolder:
+            SayOnStandardError(QStringLiteral("%1 holds no %2 and none can be made; the folder itself is locked, "
+                                              "which any user who may read it can hold to keep Tarvesk from starting")
+                                   .arg(folder, QLatin1String(tarvesk::InstanceLock::kFileName)));
+            break;
+        case State::OthersCanHoldIt:
+            SayOnStandardError(QStringLiteral("%1 can be opened by other users, who can hold it to keep Tarvesk "
+                                              "from starting; it should be this user's alone, with mode 0600")
+                                   .arg(lockFile));
+            break;
+        case State::Unavailable:
+            SayOnStandardError(QStringLiteral("%1 cannot be locked; a second copy started from this folder would "
+                                              "not be stopped")
+                                   .arg(folder));
+            break;
+        case State::Acquired:
+        case State::HeldElsewhere:
+            break;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     tarvesk::IgnoreFileSizeSignal();
     // A server without a desktop runs the program without a window rather
-    // than have the toolkit abort for want of a display.
+    // than have the toolkit abort for want of a display. The platform is
+    // chosen on the command line, not in the environment, which the recovery
+    // commands inherit.
     const bool noDisplay = tarvesk::NoDisplayInEnvironment();
-    if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::vector<char*> arguments(argv, argv + argc);
+    char platformOption[] = "-platform";
+    char offscreen[] = "offscreen";
+    if (noDisplay) arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), {platformOption, offscreen});
+    int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
 
-    QApplication app(argc, argv);
+    QApplication app(count, arguments.data());
     QApplication::setApplicationName(QStringLiteral("Tarvesk"));
     tarvesk::UseControlFontByDefault();
 
     tarvesk::Services services = tarvesk::MakeWindowServices();
-    const QString folder = services.executableFolder();
-    const QString iniPath = tarvesk::PathBeside(folder, QString::fromLatin1(tarvesk::ini::kIniFileName));
+    // The folder is resolved once, here: the lock, the settings and the log
+    // all go through this one descriptor.
+    const QString folderPath = services.executableFolder();
+    auto folder = std::make_shared<const tarvesk::Folder>(tarvesk::Folder::Open(folderPath));
+    services.programFolder = folder;
+    const QString iniName = QString::fromLatin1(tarvesk::ini::kIniFileName);
+    const QString iniPath = tarvesk::PathBeside(folderPath, iniName);
     if (noDisplay) {
         SayOnStandardError(QStringLiteral("no display; running without a window, with %1").arg(iniPath));
     }
@@ -51,25 +92,28 @@ int main(int argc, char* argv[]) {
     // One copy per folder: a second one would count, log and run every
     // recovery command twice. It writes nothing and says why in the stored
     // language.
-    tarvesk::InstanceLock lock(folder);
+    tarvesk::InstanceLock lock(*folder);
     if (lock.state() == tarvesk::InstanceLock::State::HeldElsewhere) {
-        const QString language = tarvesk::TrimBlanks(
-            tarvesk::ProfileStore::ReadIni(iniPath, QLatin1String(tarvesk::ini::kStatus),
-                                           QLatin1String(tarvesk::ini::kLanguage), QString()))
-                                     .toLower();
+        const QString language =
+            tarvesk::TrimBlanks(tarvesk::ProfileStore::ReadIni(*folder, iniName,
+                                                               QLatin1String(tarvesk::ini::kStatus),
+                                                               QLatin1String(tarvesk::ini::kLanguage), QString()))
+                .toLower();
         services.prompt->setLanguage(language);
         services.prompt->inform(tarvesk::Text(tarvesk::Msg::AlreadyRunning, language));
         return kAlreadyRunningStatus;
     }
+    SayWhatTheLockLacks(lock.state(), folderPath);
 
     // Closing the window, SIGTERM and SIGINT end the program at once.
     tarvesk::TerminationSignals terminationSignals;
     tarvesk::MainWindow window(std::move(services));
     // Said once here; the log says it again at every command not started.
-    if (!tarvesk::CommandsFromFileMayRun(iniPath)) {
-        SayOnStandardError(QStringLiteral("%1: %2").arg(iniPath, QLatin1String(tarvesk::MainWindow::kUntrustedIniText)));
+    if (!window.settingsTrust().trusted()) {
+        SayOnStandardError(QStringLiteral("%1: %2").arg(
+            iniPath, tarvesk::UntrustedText(window.settingsTrust(), false, QStringLiteral("eng"))));
     }
-    if (tarvesk::ReadableByOthers(iniPath)) {
+    if (tarvesk::ReadableByOthers(*folder, iniName.toLatin1())) {
         SayOnStandardError(
             QStringLiteral("%1 can be read by other users and holds the mail password; chmod 600 %1").arg(iniPath));
     }

@@ -17,6 +17,7 @@
 #include "notify/event_log.h"
 #include "notify/mail_sender.h"
 #include "notify/notification_texts.h"
+#include "platform/folder.h"
 #include "platform/off_thread.h"
 #include "platform/strict_modes.h"
 #include "platform/text_conv.h"
@@ -39,6 +40,9 @@ constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
 constexpr char kStartFailed[] = "Start failed: ";
 constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
+
+QString IniName() { return QString::fromLatin1(ini::kIniFileName); }
+QByteArray IniEntry() { return QByteArray(ini::kIniFileName); }
 
 // Positions are kept in twips, as the layout was drawn; 15 twips make a pixel.
 int px(int twips) { return (twips + 7) / 15; }
@@ -415,13 +419,18 @@ void MainWindow::yieldToEvents() {
 // ---------------------------------------------------------------------------
 // Profile store, date form, log, mail, site state
 
+// The program's own file is reached through its folder, opened once; any
+// other path is opened for the call.
 QString MainWindow::ReadIni(const QString& FileName, const QString& Section, const QString& KeyName,
                             const QString& DefaultValue) {
+    if (m_folder && FileName == m_iniPath)
+        return ProfileStore::ReadIni(*m_folder, IniName(), Section, KeyName, DefaultValue);
     return ProfileStore::ReadIni(FileName, Section, KeyName, DefaultValue);
 }
 
 bool MainWindow::WriteIni(const QString& FileName, const QString& Section, const QString& KeyName,
                           const QString& Value) {
+    if (m_folder && FileName == m_iniPath) return ProfileStore::WriteIni(*m_folder, IniName(), Section, KeyName, Value);
     return ProfileStore::WriteIni(FileName, Section, KeyName, Value);
 }
 
@@ -435,7 +444,7 @@ QString MainWindow::FormatDateAndTime(const QString& Value) {
 }
 
 void MainWindow::LogToFile(const QString& FuncName, const QString& strDesc) {
-    EventLog::Append(m_services.executableFolder(), m_services.now(), FuncName, strDesc);
+    EventLog::Append(*m_folder, m_services.now(), FuncName, strDesc);
 }
 
 QString MainWindow::SendMail(const QString& MailServerName, const QString& MailFrom, const QString& MailTo,
@@ -476,12 +485,21 @@ int16_t MainWindow::GetIISStatus() {
 void MainWindow::Form_Load() {
     m_loaded = false;
     m_timer1.setEnabled(false);
-    m_iniPath = PathBeside(m_services.executableFolder(), QString::fromLatin1(ini::kIniFileName));
+    // The folder is resolved once: a path renamed or replaced later changes
+    // nothing the program reads or writes.
+    if (!m_folder) {
+        m_folder = m_services.programFolder
+                       ? m_services.programFolder
+                       : std::make_shared<const Folder>(Folder::Open(m_services.executableFolder()));
+    }
+    m_iniPath = PathBeside(m_services.executableFolder(), IniName());
     // Copies of the settings (password included) that a killed write left.
-    ProfileStore::RemoveLeftovers(m_iniPath);
-    if (m_services.fileExists(m_iniPath)) {
+    ProfileStore::RemoveLeftovers(*m_folder, IniName());
+    if (m_folder->hasFile(IniEntry())) {
         LoadSettings();
     } else {
+        m_settingsTrust = JudgeFile(*m_folder, IniEntry());
+        m_untrustedCommands.clear();
         LoadDefaultSettings();
         SaveSettings();
     }
@@ -511,8 +529,11 @@ void MainWindow::LoadDefaultSettings() {
 }
 
 void MainWindow::LoadSettings() {
+    // Every read is judged on the very file it read.
+    m_settingsTrust = Trust();
     auto read = [this](const char* section, const char* key) {
-        return ReadIni(m_iniPath, QLatin1String(section), QLatin1String(key), QString());
+        return ProfileStore::ReadIni(*m_folder, IniName(), QLatin1String(section), QLatin1String(key), QString(),
+                                     &m_settingsTrust);
     };
     for (const SettingEntry& entry : SettingsTable()) {
         const QString value = read(entry.readSection, entry.key);
@@ -550,6 +571,9 @@ void MainWindow::LoadSettings() {
 
     const QString language = read(ini::kStatus, ini::kLanguage);
     m_language = language.isEmpty() ? QStringLiteral("eng") : language;
+
+    m_untrustedCommands.clear();
+    if (!m_settingsTrust.trusted()) m_untrustedCommands << field(txtIISResetCommand) << field(txtComputerResetCommand);
 }
 
 void MainWindow::SaveSettings() {
@@ -720,7 +744,7 @@ void MainWindow::Timer1_Timer() {
 // ---------------------------------------------------------------------------
 // Recovery actions
 
-QString MainWindow::RunIISReset() {
+MainWindow::CommandStart MainWindow::RunIISReset() {
     m_iisResetCount = Incremented(m_iisResetCount);
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kIISResetCount),
              QString::number(m_iisResetCount));
@@ -728,9 +752,9 @@ QString MainWindow::RunIISReset() {
     LogToFile(QLatin1String(kResetIIS), command);
     if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
 
-    const QString error = startLoggedCommand(QLatin1String(kResetIIS), command);
+    const CommandStart start = startLoggedCommand(QLatin1String(kResetIIS), command);
     // Nothing was started, so there is nothing to wait for.
-    if (!error.isEmpty()) return error;
+    if (!start.started()) return start;
     for (int reading = 0; reading < 60; ++reading) {
         if (GetIISStatus() == SiteStopped) break;
         m_services.sleepOneSecond();
@@ -744,7 +768,7 @@ QString MainWindow::RunIISReset() {
     return {};
 }
 
-QString MainWindow::RunComputerReset() {
+MainWindow::CommandStart MainWindow::RunComputerReset() {
     m_computerResetCount = Incremented(m_computerResetCount);
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kComputerResetCount),
              QString::number(m_computerResetCount));
@@ -755,19 +779,27 @@ QString MainWindow::RunComputerReset() {
     return startLoggedCommand(QLatin1String(kResetComputer), command);
 }
 
-QString MainWindow::startCommand(const QString& command) {
-    // As root, a command that another user could have written is not run.
-    if (!CommandsFromFileMayRun(m_iniPath)) return QString::fromLatin1(kUntrustedIniText);
+MainWindow::CommandStart MainWindow::startCommand(const QString& command) {
+    // As root, a command that another user could have written is not run:
+    // not one read from such a file at start-up, whatever the files look like
+    // now, and none while the files are such.
+    const bool readUntrusted = m_untrustedCommands.contains(command);
+    const Trust trust = readUntrusted ? m_settingsTrust : JudgeFile(*m_folder, IniEntry());
+    if (!trust.trusted()) {
+        return {UntrustedText(trust, readUntrusted, QStringLiteral("eng")),
+                UntrustedText(trust, readUntrusted, m_language)};
+    }
     QString error;
     if (m_services.programs->start(command, &error)) return {};
-    return error.isEmpty() ? QStringLiteral("The command could not be started.") : error;
+    if (error.isEmpty()) error = QStringLiteral("The command could not be started.");
+    return {error, error};
 }
 
-QString MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
-    const QString error = startCommand(command);
+MainWindow::CommandStart MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
+    const CommandStart start = startCommand(command);
     // A command that cannot be started leaves a trace beside its event.
-    if (!error.isEmpty()) LogToFile(kind, QLatin1String(kStartFailed) + error);
-    return error;
+    if (!start.started()) LogToFile(kind, QLatin1String(kStartFailed) + start.logText);
+    return start;
 }
 
 void MainWindow::AbortMonitoring() {
@@ -949,10 +981,10 @@ void MainWindow::cmdIISReset_Click() {
     if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmIISReset))) return;
     showStatusLine(msg(Msg::IISResetting));
     yieldToEvents();
-    const QString error = RunIISReset();
+    const CommandStart start = RunIISReset();
     lblStatus->clear();
-    if (!error.isEmpty()) {
-        inform(error);
+    if (!start.started()) {
+        inform(start.boxText);
         return;
     }
     inform(msg(Msg::IISResetByManual));
@@ -967,10 +999,10 @@ void MainWindow::cmdComputerReset_Click() {
     if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmComputerReset))) return;
     showStatusLine(msg(Msg::ComputerResetting));
     yieldToEvents();
-    const QString error = startCommand(field(txtComputerResetCommand));
-    if (!error.isEmpty()) {
+    const CommandStart start = startCommand(field(txtComputerResetCommand));
+    if (!start.started()) {
         lblStatus->clear();
-        inform(error);
+        inform(start.boxText);
     }
 }
 

@@ -3,10 +3,13 @@
 #include <QDateTime>
 #include <QString>
 #include <QWidget>
+#include <QStringList>
 #include <cstdint>
+#include <memory>
 
 #include "platform/period_timer.h"
 #include "platform/services.h"
+#include "platform/strict_modes.h"
 #include "window/messages.h"
 
 class QCheckBox;
@@ -19,6 +22,7 @@ class QRadioButton;
 namespace tarvesk {
 
 class ClickableLabel;
+class Folder;
 
 // The program's one window. It owns every setting (its input fields are the
 // live settings), the run status and the monitoring timer, and keeps the
@@ -27,11 +31,6 @@ class ClickableLabel;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    // Why a recovery command is not started when root runs the program from
-    // files that another user can change.
-    static constexpr char kUntrustedIniText[] =
-        "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
-
     explicit MainWindow(Services services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -61,6 +60,8 @@ public:
 
     // Read-only views for the program's own checks and for tests.
     const QString& iniPath() const { return m_iniPath; }
+    // Root's verdict on the settings as they were read at start-up.
+    const Trust& settingsTrust() const { return m_settingsTrust; }
     const QString& language() const { return m_language; }
     const QString& monitoring() const { return m_monitoring; }
     bool loaded() const { return m_loaded; }
@@ -106,15 +107,21 @@ public slots:
     void cmdStopMonitor_Click();
 
 protected:
+    // A command that was not started says why: for the log in one language,
+    // as every log detail, and for a box in the window's. Empty when it was.
+    struct CommandStart {
+        QString logText;
+        QString boxText;
+        bool started() const { return logText.isEmpty(); }
+    };
+
     void LoadDefaultSettings();
     void LoadSettings();
     void SaveSettings();
     void StartMonitoring();
     bool CheckPage();
-    // Returns the platform's description when the command could not be
-    // started, "" when it was.
-    QString RunIISReset();
-    QString RunComputerReset();
+    CommandStart RunIISReset();
+    CommandStart RunComputerReset();
     void AbortMonitoring();
     void NotifyByEmail(const QString& kind);
 
@@ -139,13 +146,19 @@ private:
     void showCounts();
     void yieldToEvents();
     void checkPositiveNumber(QLineEdit* edit, bool retimes);
-    // Starts a command without waiting; the platform's description when it
-    // cannot be started, "" when it was.
-    QString startCommand(const QString& command);
+    // Starts a command without waiting.
+    CommandStart startCommand(const QString& command);
     // The same, logging a failure as a second line of the event `kind`.
-    QString startLoggedCommand(const QString& kind, const QString& command);
+    CommandStart startLoggedCommand(const QString& kind, const QString& command);
 
     Services m_services;
+    // The executable's folder, opened once: every file is reached through it.
+    std::shared_ptr<const Folder> m_folder;
+    // Root's verdict on the settings as read, and the command texts read
+    // while it failed: those are never run as root, whatever the files look
+    // like later.
+    Trust m_settingsTrust;
+    QStringList m_untrustedCommands;
 
     // Run status.
     bool m_loaded = false;

@@ -63,6 +63,23 @@ QString Text(Msg message, const QString& language) {
     return QString::fromUtf8(IsChinese(language) ? pair.chinese : pair.english);
 }
 
+QString UntrustedText(const Trust& trust, bool atLoad, const QString& language) {
+    const bool above = trust.cause == Trust::Cause::FolderAbove;
+    if (IsChinese(language)) {
+        const QString what = above ? QStringLiteral("Tarvesk.ini 上层的文件夹 %1 ").arg(trust.folder)
+                                   : QStringLiteral("Tarvesk.ini 或其所在文件夹");
+        return atLoad ? QStringLiteral("读取设置时") + what +
+                            QStringLiteral("可被其他用户修改，在 Tarvesk 重新启动之前不以 root 身份运行命令。")
+                      : what + QStringLiteral("可被其他用户修改，因此不以 root 身份运行命令。");
+    }
+    if (!above && !atLoad) return QString::fromLatin1(kUntrustedIniText);
+    const QString what = above ? QStringLiteral("The folder %1 above Tarvesk.ini").arg(trust.folder)
+                               : QStringLiteral("Tarvesk.ini or its folder");
+    return atLoad ? what + QStringLiteral(" could be changed by another user when the settings were read; "
+                                          "commands are not run as root until Tarvesk starts again.")
+                  : what + QStringLiteral(" can be changed by another user; commands are not run as root.");
+}
+
 QString GivingUpStatus(int computerResets, const QString& language) {
     const QString n = QString::number(computerResets);
     return IsChinese(language) ? QStringLiteral("监测已停止，电脑已重启 ") + n + QStringLiteral(" 次。")

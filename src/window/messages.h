@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/strict_modes.h"
+
 namespace tarvesk {
 
 // Every message box and status text of the window, in both languages.
@@ -50,6 +52,13 @@ enum class Msg {
 
 // The text of a message; Chinese exactly when `language` is "cn".
 QString Text(Msg message, const QString& language);
+
+// Why root does not run a recovery command. `atLoad`: the verdict on the
+// settings as they were read at start-up, which stands until the next start;
+// otherwise the verdict on the files as they are now.
+inline constexpr char kUntrustedIniText[] =
+    "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
+QString UntrustedText(const Trust& trust, bool atLoad, const QString& language);
 
 // Status lines that carry a number.
 QString GivingUpStatus(int computerResets, const QString& language);

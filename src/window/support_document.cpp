@@ -6,15 +6,15 @@
 namespace tarvesk {
 
 QString SupportDocument(const QString& executableFolder, const std::function<bool(const QString&)>& fileExists) {
-    const QString fromSource = QStringLiteral(TARVESK_SOURCE_DIR "/README.md");
-    const QString buildFolder = QDir::cleanPath(QStringLiteral(TARVESK_BUILD_DIR));
-    const QString folder = QDir::cleanPath(executableFolder);
-
-    QStringList candidates{QDir(folder).filePath(QStringLiteral("README.md"))};
-    if (folder == buildFolder || folder.startsWith(buildFolder + QLatin1Char('/'))) candidates << fromSource;
-    candidates << QStringLiteral("/usr/share/doc/tarvesk/README.md") << fromSource;
+    const QDir folder(QDir::cleanPath(executableFolder));
+    // Beside the program (a folder of its own), where the package puts it,
+    // and one folder up: a build folder inside the source tree.
+    const QStringList candidates{folder.filePath(QStringLiteral("README.md")),
+                                 QStringLiteral("/usr/share/doc/tarvesk/README.md"),
+                                 folder.filePath(QStringLiteral("../README.md"))};
     for (const QString& path : candidates) {
-        if (fileExists && fileExists(path)) return path;
+        const QString clean = QDir::cleanPath(path);
+        if (fileExists && fileExists(clean)) return clean;
     }
     return QString();
 }

@@ -64,7 +64,12 @@ layout)
   [ "$(key_of "$prefix/share/tarvesk.service" WorkingDirectory)" = "$prefix" ] || fail "WorkingDirectory"
   [ "$(key_of "$prefix/share/tarvesk.service" Documentation)" = "file://$prefix/README.md" ] || fail "Documentation"
   grep -qx "#   cp $prefix/share/tarvesk.service /etc/systemd/system/" "$prefix/share/tarvesk.service" || fail "enable note"
-  [ "$(key_of "$prefix/share/tarvesk.desktop" Exec)" = "$prefix/tarvesk" ] || fail "Exec"
+  [ "$(key_of "$prefix/share/tarvesk.desktop" Exec)" = "$prefix/tarvesk-desktop" ] || fail "Exec"
+  [ -x "$prefix/tarvesk-desktop" ] || fail "launcher not installed executable"
+  # (A sanitizer build, which is never installed, keeps its source paths.)
+  if ! grep -q '^TARVESK_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+    ! grep -qF -e "$source" -e "$build" "$prefix/tarvesk" || fail "the program holds a path of the build machine"
+  fi
   # No settings or logs come with the installation, and nothing lands outside the prefix.
   [ -z "$(find "$prefix" -name 'Tarvesk.ini' -o -name '*.log')" ] || fail "data files installed"
   outside=$(find "$work" -path "$prefix" -prune -o -path "$work/install.log" -prune -o -type f -print)
@@ -94,9 +99,24 @@ desktop)
   [ "$(key_of "$entry" Type)" = Application ] || fail "Type"
   [ "$(key_of "$entry" Name)" = Tarvesk ] || fail "Name"
   [ "$(key_of "$entry" X-GNOME-Autostart-enabled)" = true ] || fail "autostart flag"
-  [ -x "$(key_of "$entry" Exec)" ] || fail "Exec does not name the installed program"
+  [ "$(key_of "$entry" Exec)" = "$prefix/tarvesk-desktop" ] || fail "Exec does not name the launcher"
   expect_file "$(key_of "$entry" Icon)"
-  [ -d "$(key_of "$entry" Path)" ] || fail "Path is not the install folder"
+  # The launcher runs a copy of its own for each user, in the user's folder,
+  # and leaves the installed folder alone.
+  home="$work/home"
+  mkdir -p "$home"
+  (exec env -i HOME="$home" PATH="$PATH" "$prefix/tarvesk-desktop") >"$work/run.log" 2>&1 &
+  child=$!
+  copy="$home/.local/share/tarvesk"
+  for _ in $(seq 1 40); do [ -f "$copy/Tarvesk.ini" ] && break; sleep 0.25; done
+  [ -f "$copy/Tarvesk.ini" ] || { cat "$work/run.log" >&2; fail "the user's copy wrote no Tarvesk.ini"; }
+  cmp -s "$copy/tarvesk" "$prefix/tarvesk" || fail "the user's copy is not the installed program"
+  cmp -s "$copy/README.md" "$prefix/README.md" || fail "no README beside the user's copy"
+  [ "$(stat -c %a "$copy")" = 700 ] || fail "the user's folder is open to others"
+  expect_absent "$prefix/Tarvesk.ini"
+  kill "$child"
+  wait "$child" 2>/dev/null || true
+  child=""
   ;;
 
 unit)
@@ -112,6 +132,12 @@ unit)
   grep -qx 'Wants=network-online.target' "$unit" || fail "Wants="
   grep -qx 'WantedBy=multi-user.target' "$unit" || fail "WantedBy="
   grep -Eqx 'Restart=(on-failure|always)' "$unit" || fail "Restart="
+  # Commands outlive the service; the service is confined only where no
+  # recovery command needs it (9.6 without any hardening).
+  grep -qx 'KillMode=process' "$unit" || fail "KillMode="
+  grep -qx 'UMask=0077' "$unit" || fail "UMask="
+  score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null | sed -n 's/.*exposure level for .*: \([0-9.]*\) .*/\1/p')
+  awk -v s="${score:-10}" 'BEGIN { exit !(s < 8) }' || fail "exposure level ${score:-unknown}"
   # The check has teeth: a unit whose program is not there is refused.
   install_into /opt/tarvesk-absent "$work/stage"
   if systemd-analyze verify --man=no "$work/stage/opt/tarvesk-absent/share/tarvesk.service" >/dev/null 2>&1; then

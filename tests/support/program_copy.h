@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QThread>
 
 namespace tarvesk {
 
@@ -8,5 +10,17 @@ namespace tarvesk {
 // binary run a copy of it in a folder of their own. Returns the copy's path,
 // or "" when it could not be made.
 QString CopyProgramInto(const QString& folder);
+
+// Waits up to `milliseconds` for `done` to hold.
+template <typename Pred>
+bool WaitUntil(Pred done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > milliseconds) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
 
 }  // namespace tarvesk

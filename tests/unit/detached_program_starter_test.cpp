@@ -131,6 +131,7 @@ TEST_F(DetachedProgramStarterTest, ProgramThatCannotRunIsAnErrorWithADescription
     QString error;
     m_starter.start(QStringLiteral("/nonexistent/tarvesk-no-such-program"), &error);
     EXPECT_TRUE(error.contains(QStringLiteral("tarvesk-no-such-program"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory"))) << error.toStdString();
 }
 
 TEST_F(DetachedProgramStarterTest, EmptyCommandIsAnError) {

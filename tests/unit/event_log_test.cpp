@@ -42,12 +42,13 @@ TEST(EventLog, AppendsWholeLinesInCallOrder) {
     QTemporaryDir dir;
     const QDateTime when(QDate(2026, 12, 8), QTime(10, 0, 0));
     EventLog::Append(dir.path(), when, "Send Email", QStringLiteral("Send failed, to:a@x; b@x,Email 收件地址错误。"));
-    EventLog::Append(dir.path(), when, "Reset Computer", "reboot\tnow");  // not escaped
+    // Control characters would split an entry or its fields: they become blanks.
+    EventLog::Append(dir.path(), when, "Reset Computer", QString::fromUtf8("reboot\tnow\r\n\0x\x1b", 15));
     const QList<QByteArray> lines = Read(dir.filePath("2026-12.log")).split('\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tSend Email\tSend failed, to:a@x; b@x,Email 收件地址错误。\r")
                                       .toUtf8()));
-    EXPECT_TRUE(lines[1].endsWith("\tReset Computer\treboot\tnow\r"));
+    EXPECT_TRUE(lines[1].endsWith("\tReset Computer\treboot now   x \r")) << lines[1].constData();
     EXPECT_FALSE(lines[0].startsWith("\xEF\xBB\xBF"));  // no byte-order mark
     // The timestamp is the general form, not the fixed one.
     EXPECT_FALSE(lines[0].startsWith("2026-12-8 10:00:00"));

@@ -215,10 +215,14 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         mode_t folderMode;
         mode_t fileMode;
         bool runs;
+        const char* language = "eng";
+        // The box speaks the window's language; the log keeps English.
+        const char* box = "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
     } cases[] = {
         {"owned by another user", nobody, 0755, 0600, false},
         {"group-writable folder", 0, 0775, 0600, false},
-        {"world-writable folder", 0, 0757, 0600, false},
+        {"world-writable folder", 0, 0757, 0600, false, "cn",
+         "Tarvesk.ini 或其所在文件夹可被其他用户修改，因此不以 root 身份运行命令。"},
         {"group-writable file", 0, 0755, 0620, false},
         {"root's alone", 0, 0755, 0600, true},
     };
@@ -231,6 +235,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         setUpStages(true, false, false, "1", "2", "2");
         starter->started.clear();
         probe->readings = 0;
+        window().SetLanguage(c.language);
         ASSERT_EQ(::chown(folderPath.constData(), c.owner, c.owner), 0);
         ASSERT_EQ(::chown(filePath.constData(), c.owner, c.owner), 0);
         ASSERT_EQ(::chmod(folderPath.constData(), c.folderMode), 0);
@@ -241,21 +246,23 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         button("cmdIISReset")->click();
         ::chown(folderPath.constData(), 0, 0);
         ::chmod(folderPath.constData(), 0700);
+        ::chown(filePath.constData(), 0, 0);
+        ::chmod(filePath.constData(), 0600);
 
         EXPECT_EQ(window().iisResetCount(), 2);  // counted all the same
         const QStringList log = logLines();
         if (c.runs) {
             EXPECT_EQ(count("restart-web"), 2);
             EXPECT_EQ(log.size(), 2);
-            EXPECT_EQ(prompt->informs, QStringList{"IIS has been reset by manual."});
+            EXPECT_EQ(prompt->informs, QStringList{Text(Msg::IISResetByManual, c.language)});
         } else {
             EXPECT_TRUE(starter->started.isEmpty());
             EXPECT_EQ(probe->readings, 0);  // nothing started, nothing to wait for
             ASSERT_EQ(log.size(), 4);
             EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
             EXPECT_TRUE(log[1].endsWith(QStringLiteral("\tReset IIS\tStart failed: ") +
-                                        MainWindow::kUntrustedIniText));
-            EXPECT_EQ(prompt->informs, QStringList{MainWindow::kUntrustedIniText});
+                                        QString::fromLatin1(kUntrustedIniText)));
+            EXPECT_EQ(prompt->informs, QStringList{QString::fromUtf8(c.box)});
         }
     }
 }

@@ -1,0 +1,262 @@
+// The real program run as root, against another local user (uid 65534) who
+// tries to steer or silence it: each row is one way in, and what the program
+// must do about it.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/program_copy.h"
+
+namespace tarvesk {
+namespace {
+
+constexpr uid_t kOther = 65534;
+
+QByteArray ReadRaw(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteRaw(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+void Own(const QString& path, uid_t owner, mode_t mode) {
+    const QByteArray p = QFile::encodeName(path);
+    ASSERT_EQ(::lchown(p.constData(), owner, owner), 0) << p.constData();
+    if (!QFileInfo(path).isSymLink()) {
+        ASSERT_EQ(::chmod(p.constData(), mode), 0) << p.constData();
+    }
+}
+
+// A shell command run as the other user; its exit status.
+int AsOther(const QString& command) {
+    return QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", command});
+}
+
+QString LogName() {
+    const QDate today = QDate::currentDate();
+    return QStringLiteral("%1-%2.log").arg(today.year()).arg(today.month());
+}
+
+// A run that fails every check (nothing listens on port 1) and whose restart
+// stage fires at every failed check, with `command` as the restart command.
+QByteArray Settings(const QByteArray& command, const QByteArray& receivers = "") {
+    return "[HowToMonitor]\nPageURL=http://127.0.0.1:1/\nInterval=0.3\nCmdResetIIS=" + command +
+           "\nResetIIS=1\nPageFailureThreshold=1\n[HowToNotify]\nNotifyIISReset=1\nReceiverEmail=" + receivers +
+           "\nSenderEmail=tarvesk@localhost\nSenderSMTP=127.0.0.1:1\nSenderAccount=tv\nSenderPassword=pw\n"
+           "[Status]\nMonitoring=1\n";
+}
+
+// The pid of the command the last row starts, or "".
+QString StartedSleep() {
+    QProcess pgrep;
+    pgrep.start("pgrep", {"-x", "-f", "sleep 31.5"});
+    pgrep.waitForFinished(5000);
+    return QString::fromLatin1(pgrep.readAllStandardOutput()).trimmed();
+}
+
+struct Row {
+    const char* what;
+    // Lays out the program's folder; returns the folder the program runs from.
+    std::function<QString(const QString& base)> arrange;
+    // What standard error says once the settings have been read.
+    const char* ready;
+    // What the other user (or the administrator) does once the program has
+    // read its settings; then the row waits until `settled` holds.
+    std::function<void(const QString& base)> meddle;
+    std::function<bool(const QString& base)> settled;
+    std::function<void(const QString& base, const QString& said)> expect;
+};
+
+class RootTrust : public ::testing::Test {
+protected:
+    void TearDown() override {
+        m_program.kill();
+        m_program.waitForFinished(5000);
+        AsOther("pkill -u 65534 -f 'sleep 30' || true");
+    }
+
+    // The program from `folder`, with no display and nothing else set.
+    void start(const QString& folder) {
+        const QString program = CopyProgramInto(folder);
+        ASSERT_FALSE(program.isEmpty());
+        QProcessEnvironment env;
+        env.insert("PATH", qEnvironmentVariable("PATH"));
+        env.insert("HOME", qEnvironmentVariable("HOME", "/root"));
+        m_program.setProcessEnvironment(env);
+        m_program.setWorkingDirectory(folder);
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.start(program, QStringList());
+        ASSERT_TRUE(m_program.waitForStarted(10000));
+    }
+
+    // What the program has said so far (its start-up lines come once the
+    // settings are read).
+    QString said() {
+        m_program.waitForReadyRead(20);
+        m_said += QString::fromLocal8Bit(m_program.readAll());
+        return m_said;
+    }
+
+    QProcess m_program;
+    QString m_said;
+};
+
+TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    if (QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "true"}) != 0)
+        GTEST_SKIP() << "setpriv cannot act as uid 65534";
+
+    qsizetype failuresBefore = 0;
+    const Row rows[] = {
+        {"a command read from a file another user could change is never run, even once the file is mended",
+         [](const QString& base) {
+             const QString tv = base + "/tv";
+             QDir().mkdir(tv);
+             WriteRaw(tv + "/Tarvesk.ini", Settings("sh -c 'id > " + base.toUtf8() + "/hidden-ran'"));
+             Own(tv + "/Tarvesk.ini", kOther, 0600);
+             return tv;
+         },
+         "can be changed by another user",
+         [](const QString& base) { Own(base + "/tv/Tarvesk.ini", 0, 0600); },  // the README's advice
+         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).count("Start failed") >= 2; },
+         [](const QString& base, const QString&) {
+             EXPECT_FALSE(QFile::exists(base + "/hidden-ran"));
+             EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName()).contains("when the settings were read"));
+         }},
+        {"a folder swapped in under the program's path gets nothing from it",
+         [](const QString& base) {
+             const QString parent = base + "/parent";
+             QDir().mkpath(parent + "/tv");
+             Own(parent, 0, 0777);
+             WriteRaw(parent + "/tv/Tarvesk.ini", Settings("true"));
+             Own(parent + "/tv/Tarvesk.ini", 0, 0600);
+             return parent + "/tv";
+         },
+         "above Tarvesk.ini can be changed",
+         [&](const QString& base) {
+             failuresBefore = ReadRaw(base + "/parent/tv.old/" + LogName()).count("Start failed");
+             AsOther("cd " + base + "/parent && mv tv tv.old && mkdir tv && echo '[Status]' > tv/Tarvesk.ini");
+         },
+         [&](const QString& base) {
+             return ReadRaw(base + "/parent/tv.old/" + LogName()).count("Start failed") >= failuresBefore + 2;
+         },
+         [](const QString& base, const QString& said) {
+             EXPECT_EQ(QDir(base + "/parent/tv").entryList(QDir::Files | QDir::Hidden), QStringList{"Tarvesk.ini"});
+             EXPECT_EQ(ReadRaw(base + "/parent/tv/Tarvesk.ini"), "[Status]\n");
+             EXPECT_TRUE(said.contains("The folder " + base + "/parent above Tarvesk.ini can be changed"))
+                 << said.toStdString();
+         }},
+        {"root does not write through a link another user laid, nor create its target",
+         [](const QString& base) {
+             const QString tv = base + "/tv";
+             QDir().mkdir(tv);
+             WriteRaw(base + "/victim", "secret\n");
+             QFile::link(base + "/victim", tv + "/" + LogName());
+             WriteRaw(tv + "/Tarvesk.ini", Settings("true"));
+             Own(tv, kOther, 0755);
+             Own(tv + "/" + LogName(), kOther, 0);
+             return tv;
+         },
+         "can be changed by another user",
+         [](const QString&) {},
+         [](const QString& base) {
+             return ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=3");
+         },
+         [](const QString& base, const QString&) { EXPECT_EQ(ReadRaw(base + "/victim"), "secret\n"); }},
+        {"a dangling settings link does not make root create a file where another user chose",
+         [](const QString& base) {
+             const QString tv = base + "/tv";
+             QDir().mkpath(base + "/elsewhere");
+             QDir().mkdir(tv);
+             QFile::link(base + "/elsewhere/chosen.ini", tv + "/Tarvesk.ini");
+             Own(tv, kOther, 0755);
+             Own(tv + "/Tarvesk.ini", kOther, 0);
+             return tv;
+         },
+         "can be changed by another user",
+         [](const QString&) {},
+         [](const QString&) { return false; },  // nothing to wait for: a second of running
+         [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini")); }},
+        {"another user cannot hold the lock that keeps a second copy out",
+         [](const QString& base) {
+             const QString tv = base + "/tv";
+             QDir().mkdir(tv);
+             Own(tv, 0, 0755);
+             // What any user could lock before: the folder itself.
+             QProcess::startDetached("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "flock",
+                                                 "-n", tv, "sleep", "30"});
+             QThread::msleep(300);
+             return tv;
+         },
+         "no display",
+         [](const QString&) {},
+         [](const QString&) { return false; },
+         [this](const QString& base, const QString&) {
+             EXPECT_EQ(m_program.state(), QProcess::Running) << "stopped by another user's lock";
+             struct stat st {};
+             ASSERT_EQ(::lstat(QFile::encodeName(base + "/tv/.Tarvesk.lock").constData(), &st), 0);
+             EXPECT_EQ(st.st_uid, 0u);
+             EXPECT_EQ(st.st_mode & 0777, 0600u);
+             EXPECT_NE(AsOther("exec 3<" + base + "/tv/.Tarvesk.lock"), 0);
+         }},
+        {"a started command gets nothing of the program's own, and log lines stay whole",
+         [](const QString& base) {
+             const QString tv = base + "/tv";
+             QDir().mkdir(tv);
+             WriteRaw(tv + "/Tarvesk.ini", Settings("sleep 31.5", QByteArray("a@x\rb@x\0c@x", 11)));
+             Own(tv + "/Tarvesk.ini", 0, 0600);
+             return tv;
+         },
+         "no display",
+         [](const QString&) {},
+         [](const QString&) { return !StartedSleep().isEmpty(); },
+         [](const QString& base, const QString&) {
+             const QString proc = "/proc/" + StartedSleep() + "/";
+             EXPECT_EQ(QDir(proc + "fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                       QStringList({"0", "1", "2"}));
+             const QByteArray status = ReadRaw(proc + "status");
+             EXPECT_TRUE(status.contains("SigBlk:\t0000000000000000\n")) << status.constData();
+             EXPECT_TRUE(status.contains("SigIgn:\t0000000000000000\n")) << status.constData();
+             EXPECT_FALSE(ReadRaw(proc + "environ").contains("QT_QPA_PLATFORM"));
+             QProcess::execute("pkill", {"-x", "-f", "sleep 31.5"});
+             const QByteArray log = ReadRaw(base + "/tv/" + LogName());
+             EXPECT_TRUE(log.contains("Send failed, to:a@x b@x c@x,")) << log.constData();
+             for (const QByteArray& line : log.split('\n')) {
+                 if (line.isEmpty()) continue;
+                 EXPECT_EQ(line.count('\t'), 2) << line.constData();
+                 EXPECT_EQ(line.indexOf('\r'), line.size() - 1) << line.constData();
+             }
+         }},
+    };
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        Own(dir.path(), 0, 0755);
+        const QString folder = row.arrange(dir.path());
+        m_said.clear();
+        start(folder);
+        EXPECT_TRUE(WaitUntil([&] { return said().contains(row.ready); }, 10000)) << said().toStdString();
+        row.meddle(dir.path());
+        WaitUntil([&] { return row.settled(dir.path()); }, 2000);
+        row.expect(dir.path(), said());
+        TearDown();
+    }
+}
+
+}  // namespace
+}  // namespace tarvesk
