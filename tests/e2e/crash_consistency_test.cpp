@@ -1,6 +1,6 @@
 // The real program, resumed from its INI file against a site that flaps
-// between 200 and 500, is killed with SIGKILL at random moments over and over.
-// Whatever moment the kill hits, the INI must stay whole and its counters must
+// between 200 and 500, is killed with SIGKILL over and over, each time amid a
+// randomly chosen change to its files. Whatever moment the kill hits, the INI must stay whole and its counters must
 // only grow, the monthly log must hold whole lines only, and no temporary file
 // of a killed write may outlive the next start. The same program then meets a
 // file-size limit and FIFOs in place of its files.
@@ -24,7 +24,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <poll.h>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
@@ -46,7 +48,7 @@ QByteArray ReadRaw(const QString& path) {
 int CrashRounds() {
     bool ok = false;
     const int rounds = qEnvironmentVariableIntValue("TARVESK_CRASH_ROUNDS", &ok);
-    return ok && rounds > 0 ? rounds : 200;
+    return ok && rounds > 0 ? rounds : 48;
 }
 
 const char* const kMonitorKeys[] = {"PageURL",          "Interval",      "CmdResetIIS",
@@ -133,6 +135,30 @@ protected:
         return true;
     }
 
+    // Starts the program and kills it at the `change`-th change it makes in
+    // its folder (a file created, written, closed after writing, renamed into
+    // place or removed), or once it has made none for a while (it waits for
+    // the site after a restart). So every kill lands amid the steps of
+    // changing a file, the only moments when a kill can tear anything.
+    void startAndKillAtChange(int change) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(m_dir.path()).constData(),
+                                      IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE),
+                  0);
+        startProgram();
+        alignas(inotify_event) char events[4096];
+        for (int seen = 0; seen < change;) {
+            pollfd ready{watch, POLLIN, 0};
+            if (::poll(&ready, 1, seen == 0 ? 5000 : 200) <= 0) break;
+            const ssize_t n = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < n && seen < change; ++seen)
+                at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len);
+        }
+        m_tarvesk.kill();
+        ::close(watch);
+    }
+
     // A `wrapper` command line, when given, starts the program as its last
     // argument.
     void startProgram(const QStringList& wrapper = {}) {
@@ -163,7 +189,9 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
     const QDateTime begun = QDateTime::currentDateTime();
     const QRegularExpression decimal("^\\d+$");
     std::mt19937 rng(std::random_device{}());
-    std::uniform_int_distribution<int> delayMs(30, 400);
+    // An INI write is four changes (created, written, renamed, closed); a
+    // tick with a reboot is sixteen.
+    std::uniform_int_distribution<int> changes(1, 24);
 
     const int rounds = CrashRounds();
     QMap<QString, long long> last;
@@ -183,9 +211,7 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
         const QByteArray before = ReadRaw(m_ini);
         const QByteArray settingsPart = before.left(before.indexOf("[Status]"));
 
-        startProgram();
-        QThread::msleep(static_cast<unsigned long>(delayMs(rng)));
-        m_tarvesk.kill();
+        startAndKillAtChange(changes(rng));
         ASSERT_TRUE(m_tarvesk.waitForFinished(10000)) << "round " << round;
 
         const QByteArray after = ReadRaw(m_ini);
