@@ -1,9 +1,10 @@
 // The real program, resumed from its INI file against a site that flaps
 // between 200 and 500, is killed with SIGKILL over and over, each time amid a
-// randomly chosen change to its files. Whatever moment the kill hits, the INI must stay whole and its counters must
-// only grow, the monthly log must hold whole lines only, and no temporary file
-// of a killed write may outlive the next start. The same program then meets a
-// file-size limit and FIFOs in place of its files.
+// randomly chosen change to its files. Whatever moment the kill hits, the INI
+// must stay whole and its counters must only grow, the monthly log must hold
+// whole lines only, and no temporary file of a killed write may outlive the
+// next start. The same program then meets a file-size limit and FIFOs in place
+// of its files, and shows the order of the steps of a durable write.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -153,7 +154,8 @@ protected:
             if (::poll(&ready, 1, seen == 0 ? 5000 : 200) <= 0) break;
             const ssize_t n = ::read(watch, events, sizeof events);
             for (ssize_t at = 0; at < n && seen < change; ++seen)
-                at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len);
+                at += static_cast<ssize_t>(sizeof(inotify_event) +
+                                           reinterpret_cast<const inotify_event*>(events + at)->len);
         }
         m_tarvesk.kill();
         ::close(watch);
@@ -371,7 +373,8 @@ TEST_F(CrashConsistency, DurableWriteSyncsTheFileThenRenamesThenSyncsTheFolder) 
     m_fixedStatus = 200;
     writeInitialIni(initialIni());
     const QString trace = m_dir.filePath("trace");
-    startProgram({strace, "-f", "-qq", "-y", "-o", trace, "-e", "trace=fsync,fdatasync,rename,renameat,renameat2"});
+    startProgram({strace, "-f", "-qq", "-y", "-o", trace, "-e",
+                  "trace=fsync,fdatasync,rename,renameat,renameat2"});
     ASSERT_TRUE(waitUntil([&] { return ini("Status", "PageCheckCount").toInt() >= 3; }, 20000));
     // strace would let the program run on untraced: the program is ended.
     const pid_t program = ReadRaw(QStringLiteral("/proc/%1/task/%1/children").arg(m_tarvesk.processId()))
