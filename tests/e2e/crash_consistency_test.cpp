@@ -1,9 +1,10 @@
 // The real program, resumed from its INI file against a site that flaps
-// between 200 and 500, is killed with SIGKILL at random moments over and over.
-// Whatever moment the kill hits, the INI must stay whole and its counters must
-// only grow, the monthly log must hold whole lines only, and no temporary file
-// of a killed write may outlive the next start. The same program then meets a
-// file-size limit and FIFOs in place of its files.
+// between 200 and 500, is killed with SIGKILL over and over, each time amid a
+// randomly chosen change to its files. Whatever moment the kill hits, the INI
+// must stay whole and its counters must only grow, the monthly log must hold
+// whole lines only, and no temporary file of a killed write may outlive the
+// next start. The same program then meets a file-size limit and FIFOs in place
+// of its files, and shows the order of the steps of a durable write.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -23,7 +25,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <poll.h>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <thread>
@@ -45,7 +49,7 @@ QByteArray ReadRaw(const QString& path) {
 int CrashRounds() {
     bool ok = false;
     const int rounds = qEnvironmentVariableIntValue("TARVESK_CRASH_ROUNDS", &ok);
-    return ok && rounds > 0 ? rounds : 200;
+    return ok && rounds > 0 ? rounds : 48;
 }
 
 const char* const kMonitorKeys[] = {"PageURL",          "Interval",      "CmdResetIIS",
@@ -132,19 +136,39 @@ protected:
         return true;
     }
 
-    // `fileSizeBlocks` > 0 starts the program under that file-size limit
-    // (blocks of 512 bytes), through a shell that execs it.
-    void startProgram(int fileSizeBlocks = 0) {
+    // Starts the program and kills it at the `change`-th change it makes in
+    // its folder (a file created, written, closed after writing, renamed into
+    // place or removed), or once it has made none for a while (it waits for
+    // the site after a restart). So every kill lands amid the steps of
+    // changing a file, the only moments when a kill can tear anything.
+    void startAndKillAtChange(int change) {
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(m_dir.path()).constData(),
+                                      IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE),
+                  0);
+        startProgram();
+        alignas(inotify_event) char events[4096];
+        for (int seen = 0; seen < change;) {
+            pollfd ready{watch, POLLIN, 0};
+            if (::poll(&ready, 1, seen == 0 ? 5000 : 200) <= 0) break;
+            const ssize_t n = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < n && seen < change; ++seen)
+                at += static_cast<ssize_t>(sizeof(inotify_event) +
+                                           reinterpret_cast<const inotify_event*>(events + at)->len);
+        }
+        m_tarvesk.kill();
+        ::close(watch);
+    }
+
+    // A `wrapper` command line, when given, starts the program as its last
+    // argument.
+    void startProgram(const QStringList& wrapper = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         m_tarvesk.setProcessEnvironment(env);
-        m_tarvesk.setProgram(m_program);
-        m_tarvesk.setArguments({});
-        if (fileSizeBlocks > 0) {
-            m_tarvesk.setProgram("/bin/sh");
-            m_tarvesk.setArguments(
-                {"-c", QStringLiteral("ulimit -f %1 && exec \"$0\"").arg(fileSizeBlocks), m_program});
-        }
+        m_tarvesk.setProgram(wrapper.value(0, m_program));
+        m_tarvesk.setArguments(wrapper.isEmpty() ? QStringList() : wrapper.mid(1) << m_program);
         m_tarvesk.setStandardOutputFile(QProcess::nullDevice());
         m_tarvesk.setStandardErrorFile(QProcess::nullDevice());
         m_tarvesk.start();
@@ -167,7 +191,9 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
     const QDateTime begun = QDateTime::currentDateTime();
     const QRegularExpression decimal("^\\d+$");
     std::mt19937 rng(std::random_device{}());
-    std::uniform_int_distribution<int> delayMs(30, 400);
+    // An INI write is four changes (created, written, renamed, closed); a
+    // tick with a reboot is sixteen.
+    std::uniform_int_distribution<int> changes(1, 24);
 
     const int rounds = CrashRounds();
     QMap<QString, long long> last;
@@ -187,9 +213,7 @@ TEST_F(CrashConsistency, RandomKillsNeverTearTheIniOrTheLog) {
         const QByteArray before = ReadRaw(m_ini);
         const QByteArray settingsPart = before.left(before.indexOf("[Status]"));
 
-        startProgram();
-        QThread::msleep(static_cast<unsigned long>(delayMs(rng)));
-        m_tarvesk.kill();
+        startAndKillAtChange(changes(rng));
         ASSERT_TRUE(m_tarvesk.waitForFinished(10000)) << "round " << round;
 
         const QByteArray after = ReadRaw(m_ini);
@@ -307,7 +331,7 @@ TEST_F(CrashConsistency, FileSizeLimitNeverRebootsWithoutItsCountOnDisk) {
     ASSERT_GT(content.size(), 512);
     const QString log = EventLog::PathFor(m_dir.path(), QDateTime::currentDateTime());
 
-    startProgram(1);
+    startProgram({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\""});  // blocks of 512 bytes
     EXPECT_TRUE(waitUntil([&] { return ReadRaw(log).size() > 400; }, 10000));
     QThread::msleep(500);  // more lines cut short at the limit
     ASSERT_EQ(m_tarvesk.state(), QProcess::Running);
@@ -333,6 +357,60 @@ TEST_F(CrashConsistency, FifoInPlaceOfTheIniDoesNotHoldUpStartUp) {
     }, 3000);
     EXPECT_FALSE(waitedOn);
     EXPECT_EQ(m_tarvesk.state(), QProcess::Running);
+}
+
+// Every INI write as the system sees it: the temporary file is synced before
+// it replaces the INI and the folder right after, so that a power cut leaves
+// the old file or the new one, never an empty one.
+TEST_F(CrashConsistency, DurableWriteSyncsTheFileThenRenamesThenSyncsTheFolder) {
+    const QString strace = QStandardPaths::findExecutable("strace");
+    if (strace.isEmpty()) GTEST_SKIP() << "strace is missing (scripts/install-deps.sh installs it)";
+    QProcess tryTrace;
+    tryTrace.start(strace, {"-qq", "-o", "/dev/null", "/bin/true"});
+    if (!tryTrace.waitForFinished(10000) || tryTrace.exitCode() != 0)
+        GTEST_SKIP() << "ptrace is not allowed here: " << tryTrace.readAllStandardError().toStdString();
+
+    m_fixedStatus = 200;
+    writeInitialIni(initialIni());
+    const QString trace = m_dir.filePath("trace");
+    startProgram({strace, "-f", "-qq", "-y", "-o", trace, "-e",
+                  "trace=fsync,fdatasync,rename,renameat,renameat2"});
+    ASSERT_TRUE(waitUntil([&] { return ini("Status", "PageCheckCount").toInt() >= 3; }, 20000));
+    // strace would let the program run on untraced: the program is ended.
+    const pid_t program = ReadRaw(QStringLiteral("/proc/%1/task/%1/children").arg(m_tarvesk.processId()))
+                              .trimmed().toInt();
+    ASSERT_GT(program, 0);
+    ::kill(program, SIGTERM);
+    ASSERT_TRUE(m_tarvesk.waitForFinished(10000));
+
+    // The syncs of the folder and of files in it, and the renames onto the INI
+    // (by the name of the file they move), in their order.
+    const QString folder = QFileInfo(m_dir.path()).canonicalFilePath();
+    const QRegularExpression sync("\\b(?:fsync|fdatasync)\\(\\d+<([^>]*)>");
+    const QRegularExpression rename("\\brename(?:at2?)?\\([^\"]*\"([^\"]*)\".*\"([^\"]*)\"");
+    QStringList events;
+    for (const QByteArray& line : ReadRaw(trace).split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        const QRegularExpressionMatch synced = sync.match(text);
+        const QRegularExpressionMatch renamed = rename.match(text);
+        if (synced.hasMatch() && (synced.captured(1) + "/").startsWith(folder + "/"))
+            events << "sync " + synced.captured(1);
+        else if (renamed.hasMatch() && QFileInfo(renamed.captured(2)).fileName() == "Tarvesk.ini")
+            events << "rename " + folder + "/" + QFileInfo(renamed.captured(1)).fileName();
+    }
+    int renames = 0;
+    for (int i = 0, previous = -1; i < events.size(); ++i) {
+        if (!events[i].startsWith("rename ")) continue;
+        const QString moved = events[i].mid(7);
+        // Synced after the previous replacement and before this one.
+        EXPECT_TRUE(events.mid(previous + 1, i - previous - 1).contains("sync " + moved))
+            << moved.toStdString() << " replaced the INI unsynced";
+        EXPECT_EQ(events.value(i + 1).toStdString(), ("sync " + folder).toStdString())
+            << "after " << moved.toStdString();
+        previous = i;
+        ++renames;
+    }
+    EXPECT_GE(renames, 3) << ReadRaw(trace).toStdString();
 }
 
 }  // namespace

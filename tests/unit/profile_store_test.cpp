@@ -397,14 +397,6 @@ TEST_F(ProfileStore, MissingFolderFailsAndCreatesNothing) {
     EXPECT_EQ(Store::ReadIni(path, "S", "K", "d"), QString("d"));
 }
 
-TEST_F(ProfileStore, UnreadableTargetIsNotReplaced) {
-    // A folder where the file should be: not readable as a file, not replaced.
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir("Tarvesk.ini"));
-    EXPECT_FALSE(Write("S", "K", "v"));
-    EXPECT_TRUE(QFileInfo(m_path).isDir());
-    EXPECT_EQ(Store::ReadIni(m_path, "S", "K", "d"), QString("d"));
-}
-
 // Runs `body` in a child process as the unprivileged user "nobody" when the
 // test runs as root; the child reports through its exit code (0 = as expected,
 // 77 = cannot run the case here).
@@ -421,6 +413,40 @@ static int RunAsNobody(const std::function<int()>& body) {
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 99;
     return WEXITSTATUS(status);
+}
+
+TEST_F(ProfileStore, UnreadableTargetIsNotReplaced) {
+    // A folder where the file should be: not readable as a file, not replaced.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("Tarvesk.ini"));
+    EXPECT_FALSE(Write("S", "K", "v"));
+    EXPECT_TRUE(QFileInfo(m_path).isDir());
+    EXPECT_EQ(Store::ReadIni(m_path, "S", "K", "d"), QString("d"));
+
+    // A file its owner may write but not read, in the owner's own folder: what
+    // it holds cannot be kept, so it is not replaced.
+    const QString folder = m_dir.filePath("own");
+    const QString path = folder + "/Tarvesk.ini";
+    const QByteArray encodedPath = QFile::encodeName(path);
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("own"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[S]\nK=1\n");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(encodedPath.constData(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(encodedPath.constData(), 0200), 0);
+    const int code = RunAsNobody([&] {
+        if (::access(encodedPath.constData(), R_OK) == 0) return 77;
+        return Store::WriteIni(path, "S", "K", "2") ? 1 : 0;
+    });
+    ASSERT_EQ(::chmod(encodedPath.constData(), 0600), 0);
+    if (code == 77) GTEST_SKIP() << "cannot drop privileges to meet an unreadable file";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Contents(path), QByteArray("[S]\nK=1\n"));
 }
 
 // A folder that refuses new files cannot take the atomic replacement; the
@@ -471,8 +497,12 @@ TEST_F(ProfileStore, ReadOnlyFolderRewritesTheFileInPlace) {
 
 TEST_F(ProfileStore, WriteThatChangesNothingIsNotMade) {
     Put("[S]\nK= 1\n");
+    // Held open, the file keeps its inode number from being handed out again.
+    QFile held(m_path);
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
     const ino_t inode = Inode(m_path);
     EXPECT_TRUE(Write("S", "K", " 1"));
+    EXPECT_EQ(Inode(m_path), inode);
     EXPECT_TRUE(Write("s", "k", " 1"));
     EXPECT_EQ(Inode(m_path), inode);
     EXPECT_TRUE(Write("S", "K", "1"));  // the blank goes: a change

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "config/profile_store.h"
 #include "notify/event_log.h"
 #include "support/http_test_server.h"
 #include "window/support/window_fixture.h"
@@ -42,12 +43,31 @@ protected:
     HttpTestServer server;
 };
 
+// The real client, noting the page count on disk as each request leaves.
+class CountNotingHttp : public HttpClient {
+public:
+    CountNotingHttp(std::shared_ptr<HttpClient> real, QString iniPath)
+        : m_real(std::move(real)), m_iniPath(std::move(iniPath)) {}
+    HttpResult get(const QString& url) override {
+        countsOnDisk.append(ProfileStore::ReadIni(m_iniPath, "Status", "PageCheckCount", ""));
+        return m_real->get(url);
+    }
+    QStringList countsOnDisk;
+
+private:
+    std::shared_ptr<HttpClient> m_real;
+    QString m_iniPath;
+};
+
 TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
-    setUpStages(true, true, true, "5", "5", "5");
+    auto http = std::make_shared<CountNotingHttp>(services.http, iniPath());
+    services.http = http;
+    setUpStages(true, true, true, "2", "5", "5");
     server.setStatus(500);
-    window().Timer1_Timer();
-    window().Timer1_Timer();
-    EXPECT_EQ(window().continuousPageFailure(), 2);
+    for (int tick = 0; tick < 3; ++tick) window().Timer1_Timer();  // a restart at the 2nd
+    ASSERT_EQ(count("restart-web"), 1);
+    EXPECT_EQ(window().continuousPageFailure(), 1);
+    EXPECT_EQ(window().continuousIISResetFailure(), 1);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
 
     server.setStatus(200);
@@ -58,9 +78,11 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, page is valid.\t"));
     EXPECT_GT(status().size(), QString("Monitoring, page is valid.\t").size());  // the time follows
-    EXPECT_EQ(ini("Status", "PageCheckCount"), "3");
-    EXPECT_EQ(label("lblPageCheckCount")->text(), "3");
-    EXPECT_EQ(server.requestCount(), 3);
+    EXPECT_EQ(ini("Status", "PageCheckCount"), "4");
+    EXPECT_EQ(label("lblPageCheckCount")->text(), "4");
+    EXPECT_EQ(server.requestCount(), 4);
+    // Each count was on disk before its request left.
+    EXPECT_EQ(http->countsOnDisk.join(' ').toStdString(), "1 2 3 4");
 }
 
 TEST_F(MonitoringCycle, IISResetOnEveryPthFailedTick) {
@@ -134,8 +156,8 @@ TEST_F(MonitoringCycle, RebootIsNotStartedWhenItsCountCannotBeSaved) {
 
 TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages) {
     writeIni("[HowToMonitor]\nPageURL=" + server.url("/").toUtf8() +
-             "\nInterval=10\nCmdResetIIS=restart-web\nResetIIS=1\nPageFailureThreshold=1\n"
-             "CmdResetComputer=reboot-now\nResetComputer=1\nIISResetThreshold=2\nAbortMonitor=1\n"
+             "\nInterval=10\nCmdResetIIS=restart-web\nResetIIS=1\nPageFailureThreshold=0\n"
+             "CmdResetComputer=reboot-now\nResetComputer=1\nIISResetThreshold=0\nAbortMonitor=1\n"
              "ComputerResetThreshold=2\n[Status]\nMonitoring=1\nContinousComputerResetFailure=2\n");
     window();
     probe->script = {SiteStopped, SiteStarted};
@@ -145,12 +167,14 @@ TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages
     EXPECT_FALSE(window().timer1().isEnabled());
     EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "1");  // giving up leaves the flag
-    // With P = 1 the IIS reset still runs in the tick that gives up.
-    EXPECT_EQ(count("restart-web"), 1);
+    // With thresholds of 0 the reboot and the restart still run in the tick
+    // that gives up.
+    EXPECT_EQ(starter->started.join(' ').toStdString(), "reboot-now restart-web");
     const QStringList log = logLines();
-    ASSERT_GE(log.size(), 2);
+    ASSERT_GE(log.size(), 3);
     EXPECT_TRUE(log[0].endsWith("\tAbort Monitor\t"));
-    EXPECT_TRUE(log[1].endsWith("\tReset IIS\trestart-web"));
+    EXPECT_TRUE(log[1].endsWith("\tReset Computer\treboot-now"));
+    EXPECT_TRUE(log[2].endsWith("\tReset IIS\trestart-web"));
 }
 
 TEST_F(MonitoringCycle, GivingUpStatusCarriesTheRebootCount) {
