@@ -6,6 +6,7 @@ serves until its stdin closes or it receives SIGTERM. Every connection and every
 message is appended to the --out file as one JSON object per line:
 
   {"kind": "connection"}
+  {"kind": "auth", "tls": whether the AUTH command came under TLS}
   {"kind": "message", "mail_from": ..., "rcpt_tos": [...], "login": ... or null,
    "data": base64 of the raw message as received (dot-unstuffed),
    "parsed": {"headers": [[name, decoded value], ...], "content_type": ...,
@@ -16,10 +17,12 @@ With --starttls the server offers STARTTLS (RFC 3207); with --implicit-tls
 it speaks TLS from the first byte. Either makes a test CA and a server
 certificate for localhost, 127.0.0.1 and ::1 in --tls-dir (ca.pem, the CA a
 client may trust) with the openssl command. Message records then say whether
-the session was under TLS ("tls").
+the session was under TLS ("tls"). --refuse-starttls answers STARTTLS with
+454; --broken-tls answers it with 220 and then bytes that are no TLS.
 
 The normal modes run aiosmtpd. Behaviour aiosmtpd cannot show (never greeting,
-a bad or oversized greeting, endless replies, silence after the greeting) is
+a bad or oversized greeting, endless replies, silence or a dropped line after
+the greeting) is
 played by a bare asyncio server selected with --mode.
 """
 
@@ -114,7 +117,7 @@ class Handler:
             "mail_from": envelope.mail_from,
             "rcpt_tos": list(envelope.rcpt_tos),
             "login": _text(getattr(session.auth_data, "login", None)),
-            "tls": server.transport.get_extra_info("ssl_object") is not None,
+            "tls": server._under_tls(),
             "data": base64.b64encode(envelope.original_content).decode("ascii"),
             "parsed": parse_message(envelope.original_content),
         })
@@ -124,16 +127,30 @@ class Handler:
 
 
 class TestSMTP(SMTP):
-    """aiosmtpd with a connection record and the line drop after DATA."""
+    """aiosmtpd with an AUTH record, STARTTLS refused or broken, and the line
+    drop after DATA."""
 
     def __init__(self, *args, options, recorder, **kwargs):
         super().__init__(*args, **kwargs)
         self._options = options
         self._recorder = recorder
 
-    def connection_made(self, transport):
-        self._recorder.write({"kind": "connection"})
-        super().connection_made(transport)
+    def _under_tls(self):
+        return self.transport.get_extra_info("ssl_object") is not None
+
+    async def smtp_AUTH(self, arg):
+        self._recorder.write({"kind": "auth", "tls": self._under_tls()})
+        await super().smtp_AUTH(arg)
+
+    async def smtp_STARTTLS(self, arg):
+        if self._options.refuse_starttls:
+            await self.push("454 4.7.0 TLS not available due to temporary reason")
+        elif self._options.broken_tls:
+            await self.push("220 Ready to start TLS")
+            self.transport.write(b"this is no TLS handshake\r\n")
+            self.transport.close()
+        else:
+            await super().smtp_STARTTLS(arg)
 
     async def smtp_QUIT(self, arg):
         if self._options.no_answer_to_quit:
@@ -195,9 +212,12 @@ async def raw_session(mode, recorder, reader, writer):
                 writer.write(b"220-still greeting you\r\n")
                 await writer.drain()
                 await asyncio.sleep(0.01)
-        elif mode in ("silent-after-greeting", "endless-ehlo"):
+        elif mode in ("silent-after-greeting", "endless-ehlo", "drop-after-ehlo"):
             writer.write(b"220 tarvesk-test ESMTP\r\n")
             await writer.drain()
+            if mode == "drop-after-ehlo":
+                await reader.readline()
+                return
             if mode == "endless-ehlo":
                 await reader.readline()
                 while True:
@@ -233,11 +253,14 @@ def parse_options(argv):
     parser.add_argument("--auth-require-tls", action="store_true",
                         help="offer and take AUTH only after STARTTLS")
     parser.add_argument("--tls-dir", default=".")
+    parser.add_argument("--refuse-starttls", action="store_true")
+    parser.add_argument("--broken-tls", action="store_true")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[
         "smtp", "never-greet", "bad-greeting", "huge-greeting",
-        "endless-greeting", "silent-after-greeting", "endless-ehlo"])
+        "endless-greeting", "silent-after-greeting", "endless-ehlo",
+        "drop-after-ehlo"])
     options = parser.parse_args(argv)
     if options.silent_after_greeting:
         options.mode = "silent-after-greeting"
@@ -265,9 +288,14 @@ async def serve(options):
             kwargs["authenticator"] = make_authenticator(
                 user.encode("utf-8"), password.encode("utf-8"))
         handler = Handler(options, recorder)
+
+        def accepted():
+            # Here rather than in connection_made, which comes again after
+            # STARTTLS and never for a failed implicit-TLS handshake.
+            recorder.write({"kind": "connection"})
+            return TestSMTP(handler, options=options, recorder=recorder, **kwargs)
         server = await loop.create_server(
-            lambda: TestSMTP(handler, options=options, recorder=recorder, **kwargs),
-            host=options.bind, port=0,
+            accepted, host=options.bind, port=0,
             ssl=tls if options.implicit_tls else None)
     else:
         server = await asyncio.start_server(

@@ -145,13 +145,18 @@ QList<QJsonObject> SmtpTestServer::records() const {
     return out;
 }
 
-int SmtpTestServer::connectionCount() const {
+int SmtpTestServer::count(const QString& kind, bool inClearOnly) const {
     int n = 0;
     for (const QJsonObject& r : records()) {
-        if (r.value(QStringLiteral("kind")).toString() == QStringLiteral("connection")) ++n;
+        if (r.value(QStringLiteral("kind")).toString() != kind) continue;
+        if (!inClearOnly || !r.value(QStringLiteral("tls")).toBool()) ++n;
     }
     return n;
 }
+
+int SmtpTestServer::connectionCount() const { return count(QStringLiteral("connection"), false); }
+
+int SmtpTestServer::authInClearCount() const { return count(QStringLiteral("auth"), true); }
 
 QList<SmtpTestServer::Message> SmtpTestServer::messages() const {
     QList<Message> out;

@@ -61,9 +61,12 @@ public:
 
     QList<Message> messages() const;
     int connectionCount() const;
+    // AUTH commands that came in clear, before any STARTTLS.
+    int authInClearCount() const;
 
 private:
     QList<QJsonObject> records() const;
+    int count(const QString& kind, bool inClearOnly) const;
     void stop();
 
     QTemporaryDir m_dir;
