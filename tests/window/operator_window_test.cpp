@@ -324,26 +324,44 @@ TEST_F(OperatorWindow, TryButtonStaysDisabledWhileItsActionRunsAndOnEveryWayOut)
     type("txtPageURL", "http://");
     for (const char* name : {"cmdCheckPage", "cmdIISReset", "cmdComputerReset", "cmdSendEmail"}) {
         QPushButton* tried = button(name);
+        tried->setFocus();
         std::vector<bool> enabledAtBox;
-        prompt->onInform = [&](const QString&) { enabledAtBox.push_back(tried->isEnabled()); };
+        QWidget* focusAtBox = nullptr;
+        prompt->onInform = [&](const QString&) {
+            enabledAtBox.push_back(tried->isEnabled());
+            focusAtBox = window().focusWidget();
+        };
         tried->click();
         EXPECT_EQ(enabledAtBox, std::vector<bool>{false}) << name;
         EXPECT_TRUE(tried->isEnabled()) << name;
+        // The focus moved on while the button was off, and came back.
+        EXPECT_TRUE(focusAtBox && focusAtBox != tried) << name;
+        EXPECT_EQ(window().focusWidget(), tried) << name;
         prompt->onInform = nullptr;  // it refers to this pass's locals
     }
-    // A reset whose command cannot start, and one that runs to its end.
+    // A reset whose command cannot start, and one that runs to its end. The
+    // focus stays where the operator put it during the action, and a click
+    // on a button without the focus leaves the focus alone.
     type("txtIISResetCommand", "restart-web");
     bool enabledDuringReset = true;
-    starter->onStart = [&](const QString&) { enabledDuringReset = button("cmdIISReset")->isEnabled(); };
+    starter->onStart = [&](const QString&) {
+        enabledDuringReset = button("cmdIISReset")->isEnabled();
+        edit("txtSenderAccount")->setFocus();
+    };
     starter->failWith = "No such file or directory";
+    button("cmdIISReset")->setFocus();
     button("cmdIISReset")->click();
     EXPECT_FALSE(enabledDuringReset);
     EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+    EXPECT_EQ(window().focusWidget(), edit("txtSenderAccount"));
     starter->failWith.clear();
+    starter->onStart = nullptr;
     probe->script = {SiteStopped, SiteStarted};
+    edit("txtIISResetCommand")->setFocus();
     button("cmdIISReset")->click();
     EXPECT_EQ(prompt->informs.last(), "IIS has been reset by manual.");
     EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+    EXPECT_EQ(window().focusWidget(), edit("txtIISResetCommand"));
 }
 
 TEST_F(OperatorWindow, ClicksOnTryCheckWhileThePageHangsMakeNoSecondRequest) {
