@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <net/if.h>
 #include <sys/socket.h>
 
 #include <QByteArray>
@@ -30,9 +31,6 @@ enum class Stage { None, Hello, StartTls, Auth, Mail, Rcpt, Data };
 
 struct Dialogue {
     Stage stage = Stage::None;
-    // The EHLO that follows a STARTTLS goes out only once the handshake is
-    // done (RFC 3207 section 4.2).
-    bool tlsUp = false;
     // The server's latest reply, its lines joined by a blank (RFC 5321
     // section 4.2.1: "250-" lines continue, "250 " ends a reply).
     std::string reply;
@@ -68,7 +66,6 @@ void NoteCommand(Dialogue* dialogue, const char* data, size_t size) {
     // after a failure must not hide where the dialogue got to.
     if (StartsWithCommand(data, size, "EHLO ") || StartsWithCommand(data, size, "HELO ")) {
         if (dialogue->stage == Stage::None) dialogue->stage = Stage::Hello;
-        if (dialogue->stage == Stage::StartTls) dialogue->tlsUp = true;
     } else if (StartsWithCommand(data, size, "STARTTLS\r\n")) {
         dialogue->stage = Stage::StartTls;
     } else if (StartsWithCommand(data, size, "AUTH ")) {
@@ -131,16 +128,25 @@ bool HasControl(const QString& text) {
                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
+bool IsHostNameAscii(uint c) {
+    return c < 0x80 && (std::isalnum(static_cast<int>(c)) || c == '-' || c == '.' || c == '_');
+}
+
 // Letters of any script (internationalised names), digits, "-", "." and
 // "_": nothing that means something else in a URL (user info, path, query,
 // percent escapes) or that libcurl's URL parser refuses in a host.
 bool IsUsableHostName(const QString& host) {
-    if (host.isEmpty()) return false;
     const QList<uint> codePoints = host.toUcs4();
-    return std::all_of(codePoints.begin(), codePoints.end(), [](uint c) {
-        if (c < 0x80) return std::isalnum(static_cast<int>(c)) || c == '-' || c == '.' || c == '_';
-        return QChar::isLetterOrNumber(c) || QChar::isMark(c);
-    });
+    return !host.isEmpty() && std::all_of(codePoints.begin(), codePoints.end(), [](uint c) {
+               return IsHostNameAscii(c) || (c >= 0x80 && (QChar::isLetterOrNumber(c) || QChar::isMark(c)));
+           });
+}
+
+// A zone index names an interface: ASCII, at most IFNAMSIZ - 1 characters,
+// which is also all that libcurl takes.
+bool IsUsableZone(const QString& zone) {
+    return !zone.isEmpty() && zone.size() < IFNAMSIZ &&
+           std::all_of(zone.begin(), zone.end(), [](QChar c) { return IsHostNameAscii(c.unicode()); });
 }
 
 // The text between the brackets: an IPv6 address (RFC 4291 section 2.2),
@@ -148,7 +154,7 @@ bool IsUsableHostName(const QString& host) {
 bool IsIpv6Literal(const QString& text) {
     const qsizetype percent = text.indexOf(QLatin1Char('%'));
     const QString address = percent < 0 ? text : text.left(percent);
-    if (percent >= 0 && !IsUsableHostName(text.mid(percent + 1))) return false;
+    if (percent >= 0 && !IsUsableZone(text.mid(percent + 1))) return false;
     // Hex digits, colons and dots only: inet_pton reads no further than a NUL.
     const bool plain = std::all_of(address.begin(), address.end(), [](QChar c) {
         return c.unicode() < 0x80 && (std::isxdigit(c.unicode()) || c == QLatin1Char(':') || c == QLatin1Char('.'));
@@ -215,9 +221,9 @@ MailFailure Classify(CURLcode code, const Dialogue& dialogue) {
 }
 
 // Port 25 asked for TLS and has none: STARTTLS was not offered (with a
-// refused EHLO nothing is), was refused, or its handshake failed.
+// refused EHLO nothing is), was refused, or the dialogue failed before
+// anything went through TLS, the handshake included.
 bool TlsUnavailable(CURLcode code, const Dialogue& dialogue) {
-    if (dialogue.tlsUp) return false;
     return code == CURLE_USE_SSL_FAILED || dialogue.stage == Stage::StartTls ||
            (dialogue.stage == Stage::Hello && code == CURLE_REMOTE_ACCESS_DENIED);
 }

@@ -18,7 +18,8 @@ it speaks TLS from the first byte. Either makes a test CA and a server
 certificate for localhost, 127.0.0.1 and ::1 in --tls-dir (ca.pem, the CA a
 client may trust) with the openssl command. Message records then say whether
 the session was under TLS ("tls"). --refuse-starttls answers STARTTLS with
-454; --broken-tls answers it with 220 and then bytes that are no TLS.
+454; --broken-tls answers it with 220 and then bytes that are no TLS;
+--helo-only refuses EHLO, so it offers nothing.
 
 The normal modes run aiosmtpd. Behaviour aiosmtpd cannot show (never greeting,
 a bad or oversized greeting, endless replies, silence or a dropped line after
@@ -127,8 +128,8 @@ class Handler:
 
 
 class TestSMTP(SMTP):
-    """aiosmtpd with an AUTH record, STARTTLS refused or broken, and the line
-    drop after DATA."""
+    """aiosmtpd with an AUTH record, EHLO refused, STARTTLS refused or broken,
+    and the line drop after DATA."""
 
     def __init__(self, *args, options, recorder, **kwargs):
         super().__init__(*args, **kwargs)
@@ -141,6 +142,12 @@ class TestSMTP(SMTP):
     async def smtp_AUTH(self, arg):
         self._recorder.write({"kind": "auth", "tls": self._under_tls()})
         await super().smtp_AUTH(arg)
+
+    async def smtp_EHLO(self, hostname):
+        if self._options.helo_only:
+            await self.push("502 5.5.1 EHLO not implemented")
+        else:
+            await super().smtp_EHLO(hostname)
 
     async def smtp_STARTTLS(self, arg):
         if self._options.refuse_starttls:
@@ -255,6 +262,7 @@ def parse_options(argv):
     parser.add_argument("--tls-dir", default=".")
     parser.add_argument("--refuse-starttls", action="store_true")
     parser.add_argument("--broken-tls", action="store_true")
+    parser.add_argument("--helo-only", action="store_true", help="refuse EHLO")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[

@@ -429,6 +429,8 @@ TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
         {"25, handshake fails, open relay", broken + login, Tls::Opportunistic, false, MailFailure::None, "", 2},
         {"25, handshake fails, relay wants a login", broken + wantsLogin, Tls::Opportunistic, false,
          MailFailure::Authentication, loginRequired, 2},
+        {"25, EHLO refused: nothing offered", login + QStringList{"--helo-only"}, Tls::Opportunistic, false,
+         MailFailure::None, "", 2},
         {"587, trusted cert", starttls + wantsLogin, Tls::ByPort, true, MailFailure::None, "", 1},
         {"587, untrusted cert", starttls + wantsLogin, Tls::ByPort, false, MailFailure::Connect, "certificate", 1},
         {"587, certificate for other names", starttls + wantsLogin + QStringList{"--bind", "127.0.0.2"}, Tls::ByPort,
