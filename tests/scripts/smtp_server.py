@@ -17,13 +17,10 @@ With --starttls the server offers STARTTLS (RFC 3207); with --implicit-tls
 it speaks TLS from the first byte. Either makes a test CA and a server
 certificate for localhost, 127.0.0.1 and ::1 in --tls-dir (ca.pem, the CA a
 client may trust) with the openssl command. Message records then say whether
-the session was under TLS ("tls"). --refuse-starttls answers STARTTLS with
-454; --broken-tls answers it with 220 and then bytes that are no TLS;
---helo-only refuses EHLO, so it offers nothing.
+the session was under TLS ("tls").
 
 The normal modes run aiosmtpd. Behaviour aiosmtpd cannot show (never greeting,
-a bad or oversized greeting, endless replies, silence or a dropped line after
-the greeting) is
+a bad or oversized greeting, endless replies, silence after the greeting) is
 played by a bare asyncio server selected with --mode.
 """
 
@@ -118,7 +115,7 @@ class Handler:
             "mail_from": envelope.mail_from,
             "rcpt_tos": list(envelope.rcpt_tos),
             "login": _text(getattr(session.auth_data, "login", None)),
-            "tls": server._under_tls(),
+            "tls": server.transport.get_extra_info("ssl_object") is not None,
             "data": base64.b64encode(envelope.original_content).decode("ascii"),
             "parsed": parse_message(envelope.original_content),
         })
@@ -128,36 +125,30 @@ class Handler:
 
 
 class TestSMTP(SMTP):
-    """aiosmtpd with an AUTH record, EHLO refused, STARTTLS refused or broken,
-    and the line drop after DATA."""
+    """aiosmtpd with an AUTH record and the misbehaviour the options ask for."""
 
     def __init__(self, *args, options, recorder, **kwargs):
         super().__init__(*args, **kwargs)
         self._options = options
         self._recorder = recorder
 
-    def _under_tls(self):
-        return self.transport.get_extra_info("ssl_object") is not None
-
     async def smtp_AUTH(self, arg):
-        self._recorder.write({"kind": "auth", "tls": self._under_tls()})
+        tls = self.transport.get_extra_info("ssl_object") is not None
+        self._recorder.write({"kind": "auth", "tls": tls})
         await super().smtp_AUTH(arg)
 
     async def smtp_EHLO(self, hostname):
         if self._options.helo_only:
-            await self.push("502 5.5.1 EHLO not implemented")
-        else:
-            await super().smtp_EHLO(hostname)
+            return await self.push("502 5.5.1 EHLO not implemented")
+        await super().smtp_EHLO(hostname)
 
     async def smtp_STARTTLS(self, arg):
         if self._options.refuse_starttls:
-            await self.push("454 4.7.0 TLS not available due to temporary reason")
-        elif self._options.broken_tls:
+            return await self.push("454 4.7.0 TLS not available due to temporary reason")
+        if self._options.broken_tls:  # says yes, then hangs up: the handshake fails
             await self.push("220 Ready to start TLS")
-            self.transport.write(b"this is no TLS handshake\r\n")
-            self.transport.close()
-        else:
-            await super().smtp_STARTTLS(arg)
+            return self.transport.close()
+        await super().smtp_STARTTLS(arg)
 
     async def smtp_QUIT(self, arg):
         if self._options.no_answer_to_quit:
@@ -219,12 +210,9 @@ async def raw_session(mode, recorder, reader, writer):
                 writer.write(b"220-still greeting you\r\n")
                 await writer.drain()
                 await asyncio.sleep(0.01)
-        elif mode in ("silent-after-greeting", "endless-ehlo", "drop-after-ehlo"):
+        elif mode in ("silent-after-greeting", "endless-ehlo"):
             writer.write(b"220 tarvesk-test ESMTP\r\n")
             await writer.drain()
-            if mode == "drop-after-ehlo":
-                await reader.readline()
-                return
             if mode == "endless-ehlo":
                 await reader.readline()
                 while True:
@@ -260,15 +248,14 @@ def parse_options(argv):
     parser.add_argument("--auth-require-tls", action="store_true",
                         help="offer and take AUTH only after STARTTLS")
     parser.add_argument("--tls-dir", default=".")
-    parser.add_argument("--refuse-starttls", action="store_true")
-    parser.add_argument("--broken-tls", action="store_true")
+    parser.add_argument("--refuse-starttls", action="store_true", help="454")
+    parser.add_argument("--broken-tls", action="store_true", help="220, then hang up")
     parser.add_argument("--helo-only", action="store_true", help="refuse EHLO")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[
         "smtp", "never-greet", "bad-greeting", "huge-greeting",
-        "endless-greeting", "silent-after-greeting", "endless-ehlo",
-        "drop-after-ehlo"])
+        "endless-greeting", "silent-after-greeting", "endless-ehlo"])
     options = parser.parse_args(argv)
     if options.silent_after_greeting:
         options.mode = "silent-after-greeting"
@@ -297,9 +284,7 @@ async def serve(options):
                 user.encode("utf-8"), password.encode("utf-8"))
         handler = Handler(options, recorder)
 
-        def accepted():
-            # Here rather than in connection_made, which comes again after
-            # STARTTLS and never for a failed implicit-TLS handshake.
+        def accepted():  # connection_made comes again after STARTTLS
             recorder.write({"kind": "connection"})
             return TestSMTP(handler, options=options, recorder=recorder, **kwargs)
         server = await loop.create_server(

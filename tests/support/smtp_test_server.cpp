@@ -145,18 +145,22 @@ QList<QJsonObject> SmtpTestServer::records() const {
     return out;
 }
 
-int SmtpTestServer::count(const QString& kind, bool inClearOnly) const {
+int SmtpTestServer::connectionCount() const {
     int n = 0;
     for (const QJsonObject& r : records()) {
-        if (r.value(QStringLiteral("kind")).toString() != kind) continue;
-        if (!inClearOnly || !r.value(QStringLiteral("tls")).toBool()) ++n;
+        if (r.value(QStringLiteral("kind")).toString() == QStringLiteral("connection")) ++n;
     }
     return n;
 }
 
-int SmtpTestServer::connectionCount() const { return count(QStringLiteral("connection"), false); }
-
-int SmtpTestServer::authInClearCount() const { return count(QStringLiteral("auth"), true); }
+int SmtpTestServer::authInClearCount() const {
+    int n = 0;
+    for (const QJsonObject& r : records()) {
+        const bool inClear = !r.value(QStringLiteral("tls")).toBool();
+        if (r.value(QStringLiteral("kind")).toString() == QStringLiteral("auth") && inClear) ++n;
+    }
+    return n;
+}
 
 QList<SmtpTestServer::Message> SmtpTestServer::messages() const {
     QList<Message> out;

@@ -66,7 +66,6 @@ public:
 
 private:
     QList<QJsonObject> records() const;
-    int count(const QString& kind, bool inClearOnly) const;
     void stop();
 
     QTemporaryDir m_dir;
