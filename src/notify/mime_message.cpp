@@ -296,11 +296,11 @@ QString EnvelopeAddress(const QString& mailbox) {
     // than SMTP takes.
     static const QString forbidden = QStringLiteral("<>\",;()\\");
     const QByteArray utf8 = address.toUtf8();
-    const bool usable = !address.isEmpty() && utf8.size() <= kMaxAddressLength &&
-                        QString::fromUtf8(utf8) == address && std::none_of(address.begin(), address.end(), [](QChar c) {
-                            return c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() || forbidden.contains(c);
-                        });
-    return usable ? address : QString();
+    const bool clean = std::none_of(address.begin(), address.end(), [](QChar c) {
+        return c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() || forbidden.contains(c);
+    });
+    const bool fits = utf8.size() <= kMaxAddressLength && QString::fromUtf8(utf8) == address;
+    return !address.isEmpty() && clean && fits ? address : QString();
 }
 
 MimeMessage::MimeMessage(const MailMessage& message, const QDateTime& date,

@@ -330,7 +330,7 @@ TEST_F(OperatorWindow, TryButtonStaysDisabledWhileItsActionRunsAndOnEveryWayOut)
         tried->click();
         EXPECT_EQ(enabledAtBox, std::vector<bool>{false}) << name;
         EXPECT_TRUE(tried->isEnabled()) << name;
-        EXPECT_EQ(window().focusWidget(), tried) << name;  // it moved on meanwhile, and came back
+        EXPECT_EQ(window().focusWidget(), tried) << name;  // lost while disabled, given back
         prompt->onInform = nullptr;  // it refers to this pass's locals
     }
     // A reset whose command cannot start, and one that runs to its end. The
