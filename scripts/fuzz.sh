@@ -14,7 +14,7 @@ fi
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build-fuzz"
-targets=(ini number date)
+targets=(ini number date mail)
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" \
   -DTARVESK_FUZZ=ON -DTARVESK_SANITIZE=ON -DTARVESK_BUILD_TESTS=OFF >/dev/null

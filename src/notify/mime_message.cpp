@@ -22,6 +22,8 @@ constexpr int kMaxEncodedWord = 75;
 constexpr int kMaxLineLength = 998;
 // RFC 2045 section 6.8.
 constexpr int kBase64LineLength = 76;
+// RFC 5321 section 4.5.3.1.3: a path of 256 octets, the brackets included.
+constexpr int kMaxAddressLength = 254;
 
 const QByteArray kCrlf = QByteArrayLiteral("\r\n");
 
@@ -161,8 +163,9 @@ QString Unquoted(const QString& name) {
 // 3.4 separates a list with commas only, and a strict reader shows (and
 // replies to) just the first address of a ";" list. A non-ASCII display name
 // in front of "<address>" becomes encoded words, which RFC 2047 section 5 (3)
-// allows in a phrase.
-QByteArray AddressHeader(const char* name, const QString& field) {
+// allows in a phrase. A name too long for one line is encoded too, so that
+// it can be folded (RFC 5322 section 2.1.1: 998 characters at most).
+QByteArray AddressHeader(const char* name, const QString& field, bool encodeEveryName = false) {
     static const QRegularExpression namedMailbox(QStringLiteral("^(.*?)\\s*(<[^<>]*>)$"),
                                                  QRegularExpression::DotMatchesEverythingOption);
     FoldedHeader header(name);
@@ -172,13 +175,14 @@ QByteArray AddressHeader(const char* name, const QString& field) {
         const QByteArray delimiter = i + 1 < entries.size() ? QByteArray(",") : QByteArray();
         const QRegularExpressionMatch match = namedMailbox.match(entry);
         const QString displayName = match.hasMatch() ? Unquoted(match.captured(1)).trimmed() : QString();
-        if (!displayName.isEmpty() && !IsAscii(displayName)) {
+        if (!displayName.isEmpty() && (encodeEveryName || !IsAscii(displayName))) {
             header.addEncoded(displayName);
             header.addText(' ' + match.captured(2).toUtf8() + delimiter);
         } else {
             header.addText(' ' + entry.toUtf8() + delimiter);
         }
     }
+    if (!encodeEveryName && header.longestLine() > kMaxLineLength) return AddressHeader(name, field, true);
     return header.text();
 }
 
@@ -287,11 +291,16 @@ QString EnvelopeAddress(const QString& mailbox) {
         if (!entry.endsWith(QLatin1Char('>'))) return {};
         address = entry.mid(open + 1, entry.size() - open - 2).trimmed();
     }
+    // White space of any script too (an ideographic space typed between two
+    // addresses), nothing UTF-8 cannot carry (a lone surrogate), and no more
+    // than SMTP takes.
     static const QString forbidden = QStringLiteral("<>\",;()\\");
-    const bool usable = !address.isEmpty() && std::none_of(address.begin(), address.end(), [](QChar c) {
-        return c.unicode() <= 0x20 || c.unicode() == 0x7f || forbidden.contains(c);
+    const QByteArray utf8 = address.toUtf8();
+    const bool clean = std::none_of(address.begin(), address.end(), [](QChar c) {
+        return c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() || forbidden.contains(c);
     });
-    return usable ? address : QString();
+    const bool fits = utf8.size() <= kMaxAddressLength && QString::fromUtf8(utf8) == address;
+    return !address.isEmpty() && clean && fits ? address : QString();
 }
 
 MimeMessage::MimeMessage(const MailMessage& message, const QDateTime& date,

@@ -31,7 +31,8 @@ QStringList SplitReceivers(const QString& field);
 // The bare address SMTP wants in MAIL FROM / RCPT TO, from an entry written
 // as `addr`, `<addr>` or `Name <addr>` (the name may be quoted). Empty when
 // the entry holds no usable address: nothing between the brackets, text
-// after them, or blanks, controls, quotes, brackets or separators in it.
+// after them, or white space, controls, quotes, brackets, separators or a
+// lone surrogate in it.
 QString EnvelopeAddress(const QString& mailbox);
 
 // One outgoing mail as RFC 5322 text with CRLF line ends: Date, From, To, Cc,

@@ -1,11 +1,14 @@
 #include "platform/curl_smtp_transport.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <net/if.h>
 #include <sys/socket.h>
 
 #include <QByteArray>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -125,12 +128,39 @@ bool HasControl(const QString& text) {
                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
-// Characters that would give a typed host name a meaning in the URL it does
-// not have for the operator (user info, path, query, fragment).
-bool IsUsableHost(const QString& host) {
-    static const QString forbidden = QStringLiteral(" /?#@\\[]");
-    if (host.isEmpty() || HasControl(host)) return false;
-    return std::none_of(host.begin(), host.end(), [](QChar c) { return forbidden.contains(c); });
+bool IsHostNameAscii(uint c) {
+    return c < 0x80 && (std::isalnum(static_cast<int>(c)) || c == '-' || c == '.' || c == '_');
+}
+
+// Letters of any script (internationalised names), digits, "-", "." and
+// "_": nothing that means something else in a URL (user info, path, query,
+// percent escapes) or that libcurl's URL parser refuses in a host.
+bool IsUsableHostName(const QString& host) {
+    const QList<uint> codePoints = host.toUcs4();
+    return !host.isEmpty() && std::all_of(codePoints.begin(), codePoints.end(), [](uint c) {
+               return IsHostNameAscii(c) || (c >= 0x80 && (QChar::isLetterOrNumber(c) || QChar::isMark(c)));
+           });
+}
+
+// A zone index names an interface: ASCII, at most IFNAMSIZ - 1 characters,
+// which is also all that libcurl takes.
+bool IsUsableZone(const QString& zone) {
+    return !zone.isEmpty() && zone.size() < IFNAMSIZ &&
+           std::all_of(zone.begin(), zone.end(), [](QChar c) { return IsHostNameAscii(c.unicode()); });
+}
+
+// The text between the brackets: an IPv6 address (RFC 4291 section 2.2),
+// optionally with a zone index, "fe80::1%eth0" (RFC 6874).
+bool IsIpv6Literal(const QString& text) {
+    const qsizetype percent = text.indexOf(QLatin1Char('%'));
+    const QString address = percent < 0 ? text : text.left(percent);
+    if (percent >= 0 && !IsUsableZone(text.mid(percent + 1))) return false;
+    // Hex digits, colons and dots only: inet_pton reads no further than a NUL.
+    const bool plain = std::all_of(address.begin(), address.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (std::isxdigit(c.unicode()) || c == QLatin1Char(':') || c == QLatin1Char('.'));
+    });
+    in6_addr parsed{};
+    return plain && ::inet_pton(AF_INET6, address.toLatin1().constData(), &parsed) == 1;
 }
 
 std::optional<int> ParsePort(const QString& text) {
@@ -142,19 +172,6 @@ std::optional<int> ParsePort(const QString& text) {
     }
     if (port < 1 || port > 65535) return std::nullopt;
     return port;
-}
-
-// RFC 3986 section 3.2.2: an IPv6 literal goes in brackets, and a zone index
-// ("fe80::1%eth0") needs its "%" escaped (RFC 6874). Port 465 speaks TLS from
-// the first byte (RFC 8314 section 3.3): smtps.
-QByteArray ServerUrl(const CurlSmtpTransport::Endpoint& endpoint, bool implicitTls) {
-    QString authority = endpoint.host;
-    if (authority.contains(QLatin1Char(':'))) {
-        authority = QLatin1Char('[') + authority.replace(QLatin1String("%"), QLatin1String("%25")) +
-                    QLatin1Char(']');
-    }
-    return (implicitTls ? "smtps://" : "smtp://") + authority.toUtf8() + ':' +
-           QByteArray::number(endpoint.port);
 }
 
 bool IsTlsFailure(CURLcode code) {
@@ -196,13 +213,19 @@ MailFailure Classify(CURLcode code, const Dialogue& dialogue) {
     // libcurl sends EHLO only after a 220 greeting, so without any command
     // the server was not resolved, not reached, silent, or refused us.
     if (dialogue.stage == Stage::None) return MailFailure::Connect;
-    // Also "no mechanism in common", which the server never says itself.
-    if (code == CURLE_LOGIN_DENIED) return MailFailure::Authentication;
-    if (dialogue.refused()) {
-        return dialogue.stage == Stage::Rcpt ? MailFailure::Receiver : MailFailure::Authentication;
-    }
-    // Dropped, silent or endless: nobody said no.
-    return MailFailure::SendFailed;
+    if (dialogue.refused() && dialogue.stage == Stage::Rcpt) return MailFailure::Receiver;
+    // After the greeting everything else is the dialogue failing: a refusal,
+    // "no mechanism in common" (which the server never says itself), a
+    // time-out or a dropped line.
+    return MailFailure::Authentication;
+}
+
+// Port 25 asked for TLS and has none: STARTTLS was not offered (with a
+// refused EHLO nothing is), was refused, or the dialogue failed before
+// anything went through TLS, the handshake included.
+bool TlsUnavailable(CURLcode code, const Dialogue& dialogue) {
+    return code == CURLE_USE_SSL_FAILED || dialogue.stage == Stage::StartTls ||
+           (dialogue.stage == Stage::Hello && code == CURLE_REMOTE_ACCESS_DENIED);
 }
 
 // The description goes into a TAB-separated log line: no control characters.
@@ -212,6 +235,114 @@ QString Printable(const QByteArray& text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
     }
     return out;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// One connection's worth of work: everything libcurl is told for it.
+struct Transfer {
+    QByteArray url;
+    long useSsl = CURLUSESSL_NONE;
+    bool verify = true;
+    QByteArray caFile;
+    bool login = false;
+    QByteArray user;
+    QByteArray password;
+    QByteArray from;
+    curl_slist* receivers = nullptr;
+    const QByteArray* message = nullptr;
+    std::chrono::milliseconds connectTimeout{0};
+    Clock::time_point deadline;
+};
+
+struct Attempt {
+    MailOutcome outcome;
+    bool tlsUnavailable = false;
+};
+
+Attempt Perform(const Transfer& transfer) {
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) {
+        return {MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")}};
+    }
+    CURL* h = easy.get();
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    Dialogue dialogue;
+    Upload upload;
+    upload.data = transfer.message;
+
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(h, CURLOPT_URL, transfer.url.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(h, CURLOPT_USE_SSL, transfer.useSsl);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, transfer.verify ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, transfer.verify ? 2L : 0L);
+    if (!transfer.caFile.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, transfer.caFile.constData());
+
+    // An empty proxy overrides the *_proxy environment variables.
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    // Runs on a worker thread: time-outs must not use SIGALRM.
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // libcurl applies the connect time-out until the protocol connect is done,
+    // which for SMTP includes the greeting, EHLO, STARTTLS and AUTH. A time-out
+    // of 0 would mean none at all.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - Clock::now());
+    const long leftMs = std::max<long>(1, static_cast<long>(left.count()));
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     std::min(leftMs, static_cast<long>(transfer.connectTimeout.count())));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, leftMs);
+
+    if (transfer.login) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, transfer.user.constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, transfer.password.constData());
+        // Plain user name and password, as the settings offer; no Kerberos or
+        // NTLM attempt with whatever credentials the machine happens to hold.
+        curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=PLAIN;AUTH=LOGIN");
+    }
+
+    // libcurl wraps the address in angle brackets itself.
+    curl_easy_setopt(h, CURLOPT_MAIL_FROM, transfer.from.constData());
+    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, transfer.receivers);
+    // Dot-stuffing (RFC 5321 section 4.5.2) is done by libcurl on upload.
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadMessage);
+    curl_easy_setopt(h, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(transfer.message->size()));
+
+    // The debug callback is called only in verbose mode; it replaces the
+    // verbose output on stderr.
+    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, WatchDialogue);
+    curl_easy_setopt(h, CURLOPT_DEBUGDATA, &dialogue);
+    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+
+    const CURLcode code = curl_easy_perform(h);
+
+    // Read before the clean-up below, which still reports into both (QUIT).
+    const QByteArray errorText = QByteArray(errorBuffer).trimmed();
+    Attempt attempt;
+    attempt.tlsUnavailable = code != CURLE_OK && TlsUnavailable(code, dialogue);
+    const MailFailure failure = code == CURLE_OK ? MailFailure::None : Classify(code, dialogue);
+    const bool refused = dialogue.refused();
+    const QByteArray reply = QByteArray::fromStdString(dialogue.reply);
+
+    // curl_easy_cleanup says QUIT on a connection libcurl still holds and then
+    // waits for the answer up to the response time-out, outside the overall
+    // bound. Closing our reading side lets the QUIT go out and ends that wait
+    // at once: the outcome is settled, the answer to QUIT changes nothing.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD) {
+        ::shutdown(socket, SHUT_RD);
+    }
+    easy.reset();
+
+    if (failure == MailFailure::None) return attempt;
+    // Where the server said no, its own words tell the operator most (a
+    // provider's "554 5.7.1 Message rejected as spam"); otherwise libcurl's,
+    // which for TLS name the certificate problem.
+    attempt.outcome = MailOutcome{
+        failure, Printable(refused ? reply : errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText)};
+    return attempt;
 }
 
 }  // namespace
@@ -229,24 +360,26 @@ std::optional<CurlSmtpTransport::Endpoint> CurlSmtpTransport::ParseServer(const 
         const qsizetype close = text.indexOf(QLatin1Char(']'));
         if (close < 0) return std::nullopt;
         endpoint.host = text.mid(1, close - 1);
-        if (!endpoint.host.contains(QLatin1Char(':'))) return std::nullopt;  // brackets are for IPv6
+        if (!IsIpv6Literal(endpoint.host)) return std::nullopt;  // brackets are for IPv6
         const QString rest = text.mid(close + 1);
         if (!rest.isEmpty()) {
             if (!rest.startsWith(QLatin1Char(':'))) return std::nullopt;
             portText = rest.mid(1);
             hasPort = true;
         }
-    } else if (text.count(QLatin1Char(':')) == 1) {
-        const qsizetype colon = text.indexOf(QLatin1Char(':'));
-        endpoint.host = text.left(colon);
-        portText = text.mid(colon + 1);
-        hasPort = true;
     } else {
-        // A name, an IPv4 address, or an IPv6 address without brackets (it
-        // cannot carry a port then).
-        endpoint.host = text;
+        // A name or an IPv4 address, with at most one colon before the port.
+        // A second colon means an IPv6 address without brackets, where the
+        // last group could be meant as a port ("::1:25"): refused.
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        if (colon >= 0 && text.indexOf(QLatin1Char(':'), colon + 1) >= 0) return std::nullopt;
+        endpoint.host = colon < 0 ? text : text.left(colon);
+        if (!IsUsableHostName(endpoint.host)) return std::nullopt;
+        if (colon >= 0) {
+            portText = text.mid(colon + 1);
+            hasPort = true;
+        }
     }
-    if (!IsUsableHost(endpoint.host)) return std::nullopt;
     if (hasPort) {
         const std::optional<int> port = ParsePort(portText);
         if (!port) return std::nullopt;
@@ -255,7 +388,32 @@ std::optional<CurlSmtpTransport::Endpoint> CurlSmtpTransport::ParseServer(const 
     return endpoint;
 }
 
+CurlSmtpTransport::Tls CurlSmtpTransport::TlsForPort(int port) {
+    switch (port) {
+        case kPlainPort:
+            return Tls::Opportunistic;
+        case kImplicitTlsPort:
+            return Tls::Implicit;
+        default:
+            return Tls::Required;
+    }
+}
+
+// RFC 3986 section 3.2.2: an IPv6 literal goes in brackets, and a zone index
+// ("fe80::1%eth0") needs its "%" escaped (RFC 6874). Port 465 speaks TLS from
+// the first byte (RFC 8314 section 3.3): smtps.
+QByteArray CurlSmtpTransport::Url(const Endpoint& endpoint, Tls tls) {
+    QString authority = endpoint.host;
+    if (authority.contains(QLatin1Char(':'))) {
+        authority = QLatin1Char('[') + authority.replace(QLatin1String("%"), QLatin1String("%25")) +
+                    QLatin1Char(']');
+    }
+    return (tls == Tls::Implicit ? "smtps://" : "smtp://") + authority.toUtf8() + ':' +
+           QByteArray::number(endpoint.port);
+}
+
 MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArray& message) {
+    const Clock::time_point deadline = Clock::now() + m_options.wholeSend;
     // With an empty RCPT list libcurl would report success and send nothing.
     if (envelope.receivers.isEmpty()) {
         return MailOutcome{MailFailure::Receiver, QStringLiteral("No receiver address was given.")};
@@ -274,23 +432,12 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     if (!endpoint) {
         return MailOutcome{MailFailure::Connect,
                            QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, [IPv6] or "
-                                          "[IPv6]:port, port 1 to 65535.")
+                                          "[IPv6]:port (an IPv6 address always in brackets), port 1 to 65535.")
                                .arg(Printable(envelope.server.trimmed().toUtf8()))};
     }
-    Tls tls = m_options.tls;
-    if (tls == Tls::ByPort) {
-        tls = endpoint->port == kPlainPort         ? Tls::Opportunistic
-              : endpoint->port == kImplicitTlsPort ? Tls::Implicit
-                                                   : Tls::Required;
-    }
+    const Tls tls = m_options.tls == Tls::ByPort ? TlsForPort(endpoint->port) : m_options.tls;
 
     EnsureCurlInitialised();
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy) {
-        return MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")};
-    }
-    CURL* h = easy.get();
-
     std::unique_ptr<curl_slist, SlistDeleter> rcptList;
     for (const QString& address : envelope.receivers) {
         curl_slist* grown = curl_slist_append(rcptList.get(), address.toUtf8().constData());
@@ -299,93 +446,40 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
         rcptList.reset(grown);
     }
 
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    Dialogue dialogue;
-    Upload upload;
-    upload.data = &message;
-
-    const QByteArray url = ServerUrl(*endpoint, tls == Tls::Implicit);
-    const QByteArray from = envelope.sender.toUtf8();
-    const QByteArray caFile = m_options.caFile.toUtf8();
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_URL, url.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-
-    // RFC 3207 STARTTLS. Port 25 takes TLS when offered but does not insist
-    // on a certificate that verifies: servers on port 25 seldom have one,
-    // and refusing them would only send the mail in clear instead. Every
-    // other port is where an account and password go, so TLS is required
-    // and the peer verified against the system's CA store and the host name.
-    const bool verify = tls != Tls::Opportunistic;
-    curl_easy_setopt(h, CURLOPT_USE_SSL,
-                     static_cast<long>(tls == Tls::Opportunistic ? CURLUSESSL_TRY : CURLUSESSL_ALL));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
-    if (!caFile.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
-
-    // An empty proxy overrides the *_proxy environment variables.
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    // Runs on a worker thread: time-outs must not use SIGALRM.
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    // libcurl applies the connect time-out until the protocol connect is done,
-    // which for SMTP includes the greeting, EHLO, STARTTLS and AUTH.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.wholeSend.count()));
-
+    Transfer transfer;
+    transfer.url = Url(*endpoint, tls);
+    transfer.caFile = m_options.caFile.toUtf8();
+    transfer.from = envelope.sender.toUtf8();
+    transfer.receivers = rcptList.get();
+    transfer.message = &message;
+    transfer.connectTimeout = m_options.connectTimeout;
+    transfer.deadline = deadline;
     // The test is an exact comparison with the empty string: an account of
     // blanks still logs in, and an empty password is sent as empty.
-    QByteArray user;
-    QByteArray password;
-    if (!envelope.account.isEmpty()) {
-        user = envelope.account.toUtf8();
-        password = envelope.password.toUtf8();
-        curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
-        // Plain user name and password, as the settings offer; no Kerberos or
-        // NTLM attempt with whatever credentials the machine happens to hold.
-        curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=PLAIN;AUTH=LOGIN");
-    }
+    transfer.login = !envelope.account.isEmpty();
+    transfer.user = envelope.account.toUtf8();
+    transfer.password = envelope.password.toUtf8();
 
-    // libcurl wraps the address in angle brackets itself.
-    curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.constData());
-    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, rcptList.get());
-    // Dot-stuffing (RFC 5321 section 4.5.2) is done by libcurl on upload.
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadMessage);
-    curl_easy_setopt(h, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+    // RFC 3207 STARTTLS. Port 25 takes TLS whenever offered but does not
+    // insist on a certificate that verifies: servers on port 25 seldom have
+    // one, and refusing them would only send the mail in clear instead. Every
+    // other port is where an account and password go, so TLS is required and
+    // the peer verified against the system's CA store and the host name.
+    transfer.verify = tls != Tls::Opportunistic;
+    // With a login to make, port 25 insists on TLS too, so that libcurl never
+    // sends AUTH in clear; without one, a server lacking STARTTLS gets the
+    // mail on the same connection.
+    transfer.useSsl = tls == Tls::Opportunistic && !transfer.login ? CURLUSESSL_TRY : CURLUSESSL_ALL;
+    const Attempt first = Perform(transfer);
+    if (tls != Tls::Opportunistic || !first.tlsUnavailable) return first.outcome;
 
-    // The debug callback is called only in verbose mode; it replaces the
-    // verbose output on stderr.
-    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, WatchDialogue);
-    curl_easy_setopt(h, CURLOPT_DEBUGDATA, &dialogue);
-    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-
-    const CURLcode code = curl_easy_perform(h);
-
-    // Read before the clean-up below, which still reports into both (QUIT).
-    const QByteArray errorText = QByteArray(errorBuffer).trimmed();
-    const MailFailure failure = code == CURLE_OK ? MailFailure::None : Classify(code, dialogue);
-    const bool refused = dialogue.refused();
-    const QByteArray reply = QByteArray::fromStdString(dialogue.reply);
-
-    // curl_easy_cleanup says QUIT on a connection libcurl still holds and then
-    // waits for the answer up to the response time-out, outside the overall
-    // bound. Closing our reading side lets the QUIT go out and ends that wait
-    // at once: the outcome is settled, the answer to QUIT changes nothing.
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD) {
-        ::shutdown(socket, SHUT_RD);
-    }
-    easy.reset();
-
-    if (failure == MailFailure::None) return MailOutcome{};
-    // Where the server said no, its own words tell the operator most (a
-    // provider's "554 5.7.1 Message rejected as spam"); otherwise libcurl's,
-    // which for TLS name the certificate problem.
-    if (refused) return MailOutcome{failure, Printable(reply)};
-    return MailOutcome{failure, Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText)};
+    // No TLS to be had on port 25, where a stripped STARTTLS is all it takes
+    // for anyone on the path to read a password: one plain connection, as to
+    // a relay on a trusted network, and no login. A relay that wants one
+    // refuses the mail in its own words.
+    transfer.useSsl = CURLUSESSL_NONE;
+    transfer.login = false;
+    return Perform(transfer).outcome;
 }
 
 }  // namespace tarvesk

@@ -10,9 +10,10 @@ namespace tarvesk {
 enum class MailFailure {
     None,
     Connect,         // no connection, no greeting, or no usable TLS
-    Authentication,  // the server refused after greeting us (AUTH, MAIL, DATA, the message)
+    Authentication,  // after the greeting, anything but a receiver: a refusal
+                     // (AUTH, MAIL, DATA, the message), a time-out, a dropped line
     Receiver,        // a receiver refused, or no receiver given
-    SendFailed,      // anything else: a dropped line, a time-out, a local error
+    SendFailed,      // anything else: a local failure, a sender without a usable address
 };
 
 // Where and as whom a finished message goes, and the SMTP envelope.

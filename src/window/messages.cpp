@@ -49,7 +49,7 @@ const std::map<Msg, Pair>& Table() {
         {Msg::FillSenderAccount, {"Please fill Account of Sender.", "请填写 SMTP 登录帐号。"}},
         {Msg::FillSenderPassword, {"Please fill Password of Sender.", "请填写 SMTP 登录密码。"}},
         {Msg::EmailSent, {"Email sended, please check it.", "Email 已发送，请查收。"}},
-        {Msg::AlreadyRunning, {"Tarvesk is already running from this folder.", "Tarvesk 已在此文件夹中运行。"}},
+        {Msg::AlreadyRunning, {"Tarvesk is already running from this folder.", "此文件夹中已有一个 Tarvesk 正在运行。"}},
     };
     return table;
 }

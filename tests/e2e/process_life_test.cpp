@@ -180,7 +180,7 @@ TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
         EXPECT_EQ(m_second.exitCode(), 3);
         const QString said = QString::fromLocal8Bit(m_second.readAllStandardError());
         EXPECT_TRUE(said.contains(QString::fromUtf8(language == QByteArray("cn")
-                                                         ? "Tarvesk 已在此文件夹中运行。"
+                                                         ? "此文件夹中已有一个 Tarvesk 正在运行。"
                                                          : "Tarvesk is already running from this folder.")))
             << said.toStdString();
         EXPECT_EQ(ReadRaw(iniPath()), before);

@@ -6,6 +6,7 @@ serves until its stdin closes or it receives SIGTERM. Every connection and every
 message is appended to the --out file as one JSON object per line:
 
   {"kind": "connection"}
+  {"kind": "auth", "tls": whether the AUTH command came under TLS}
   {"kind": "message", "mail_from": ..., "rcpt_tos": [...], "login": ... or null,
    "data": base64 of the raw message as received (dot-unstuffed),
    "parsed": {"headers": [[name, decoded value], ...], "content_type": ...,
@@ -124,16 +125,30 @@ class Handler:
 
 
 class TestSMTP(SMTP):
-    """aiosmtpd with a connection record and the line drop after DATA."""
+    """aiosmtpd with an AUTH record and the misbehaviour the options ask for."""
 
     def __init__(self, *args, options, recorder, **kwargs):
         super().__init__(*args, **kwargs)
         self._options = options
         self._recorder = recorder
 
-    def connection_made(self, transport):
-        self._recorder.write({"kind": "connection"})
-        super().connection_made(transport)
+    async def smtp_AUTH(self, arg):
+        tls = self.transport.get_extra_info("ssl_object") is not None
+        self._recorder.write({"kind": "auth", "tls": tls})
+        await super().smtp_AUTH(arg)
+
+    async def smtp_EHLO(self, hostname):
+        if self._options.helo_only:
+            return await self.push("502 5.5.1 EHLO not implemented")
+        await super().smtp_EHLO(hostname)
+
+    async def smtp_STARTTLS(self, arg):
+        if self._options.refuse_starttls:
+            return await self.push("454 4.7.0 TLS not available due to temporary reason")
+        if self._options.broken_tls:  # says yes, then hangs up: the handshake fails
+            await self.push("220 Ready to start TLS")
+            return self.transport.close()
+        await super().smtp_STARTTLS(arg)
 
     async def smtp_QUIT(self, arg):
         if self._options.no_answer_to_quit:
@@ -233,6 +248,9 @@ def parse_options(argv):
     parser.add_argument("--auth-require-tls", action="store_true",
                         help="offer and take AUTH only after STARTTLS")
     parser.add_argument("--tls-dir", default=".")
+    parser.add_argument("--refuse-starttls", action="store_true", help="454")
+    parser.add_argument("--broken-tls", action="store_true", help="220, then hang up")
+    parser.add_argument("--helo-only", action="store_true", help="refuse EHLO")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[
@@ -265,9 +283,12 @@ async def serve(options):
             kwargs["authenticator"] = make_authenticator(
                 user.encode("utf-8"), password.encode("utf-8"))
         handler = Handler(options, recorder)
+
+        def accepted():  # connection_made comes again after STARTTLS
+            recorder.write({"kind": "connection"})
+            return TestSMTP(handler, options=options, recorder=recorder, **kwargs)
         server = await loop.create_server(
-            lambda: TestSMTP(handler, options=options, recorder=recorder, **kwargs),
-            host=options.bind, port=0,
+            accepted, host=options.bind, port=0,
             ssl=tls if options.implicit_tls else None)
     else:
         server = await asyncio.start_server(

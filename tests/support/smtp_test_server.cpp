@@ -153,6 +153,15 @@ int SmtpTestServer::connectionCount() const {
     return n;
 }
 
+int SmtpTestServer::authInClearCount() const {
+    int n = 0;
+    for (const QJsonObject& r : records()) {
+        const bool inClear = !r.value(QStringLiteral("tls")).toBool();
+        if (r.value(QStringLiteral("kind")).toString() == QStringLiteral("auth") && inClear) ++n;
+    }
+    return n;
+}
+
 QList<SmtpTestServer::Message> SmtpTestServer::messages() const {
     QList<Message> out;
     for (const QJsonObject& r : records()) {

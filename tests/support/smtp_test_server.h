@@ -61,6 +61,8 @@ public:
 
     QList<Message> messages() const;
     int connectionCount() const;
+    // AUTH commands that came in clear, before any STARTTLS.
+    int authInClearCount() const;
 
 private:
     QList<QJsonObject> records() const;

@@ -109,7 +109,7 @@ TEST(CurlSmtpTransport, AuthenticatesWhenAccountIsGiven) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serverOptions.join(' ').toStdString());
-        SmtpTestServer server(c.serverOptions + QStringList{"--require-auth"});
+        SmtpTestServer server(c.serverOptions + QStringList{"--require-auth", "--starttls"});
         ASSERT_TRUE(server.isRunning());
         MailMessage m = Mail();
         m.account = c.account;
@@ -142,13 +142,14 @@ TEST(CurlSmtpTransport, RefusalsAfterTheGreetingAreClassified) {
     };
     const Case cases[] = {
         // The server's own reply is the description wherever it said no.
-        {{"--auth", "user:secret"}, "user", MailFailure::Authentication, "535 5.7.8 Authentication credentials invalid"},
+        {{"--starttls", "--auth", "user:secret"}, "user", MailFailure::Authentication,
+         "535 5.7.8 Authentication credentials invalid"},
         {{"--auth", "user:secret", "--require-auth"}, "", MailFailure::Authentication, "530 5.7.0 Authentication required"},
         {{"--refuse-sender", "watchdog@example.test"}, "", MailFailure::Authentication, "553 5.7.1 Sender address rejected"},
         {{"--refuse-rcpt", "bad@example.test"}, "", MailFailure::Receiver, "550 5.1.1 Mailbox unavailable"},
         {{"--refuse-data", "554 5.7.1 Message rejected as spam"}, "", MailFailure::Authentication,
          "554 5.7.1 Message rejected as spam"},
-        {{"--drop-during-data"}, "", MailFailure::SendFailed, ""},
+        {{"--drop-during-data"}, "", MailFailure::Authentication, ""},  // a dropped line, too
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serverOptions.join(' ').toStdString());
@@ -237,10 +238,10 @@ TEST(CurlSmtpTransport, ServerFallingSilentEndsWithinTheBound) {
         MailFailure expected;
     };
     const Case cases[] = {
-        // Time-outs after the greeting: nobody refused anything.
-        {{"--mode", "silent-after-greeting"}, MailFailure::SendFailed},
-        {{"--mode", "endless-ehlo"}, MailFailure::SendFailed},
-        {{"--no-answer-after-data"}, MailFailure::SendFailed},
+        // Time-outs after the greeting fail the dialogue, as a refusal does.
+        {{"--mode", "silent-after-greeting"}, MailFailure::Authentication},
+        {{"--mode", "endless-ehlo"}, MailFailure::Authentication},
+        {{"--no-answer-after-data"}, MailFailure::Authentication},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serverOptions.join(' ').toStdString());
@@ -335,7 +336,12 @@ TEST(CurlSmtpTransport, ServerFieldNamesHostAndPort) {
         {"mail.example.test:587", {{"mail.example.test", 587}}},
         {"[2001:db8::1]", {{"2001:db8::1", 25}}},
         {"[fe80::1%eth0]:465", {{"fe80::1%eth0", 465}}},
-        {"2001:db8::1", {{"2001:db8::1", 25}}},  // bare IPv6: no room for a port
+        {"例子.测试:2525", {{"例子.测试", 2525}}},
+        {"2001:db8::1", std::nullopt},
+        {"::1:25", std::nullopt},  // [::1]:25, or the address ::1:25? Not guessed.
+        {"[:]", std::nullopt},
+        {"[::1%]", std::nullopt},
+        {"host%2F:25", std::nullopt},
         {"host:0", std::nullopt},
         {"host:65536", std::nullopt},
         {"10.0.0.1:65535", {{"10.0.0.1", 65535}}},
@@ -381,14 +387,22 @@ TEST(CurlSmtpTransport, ServerAsTypedIsReached) {
     EXPECT_EQ(server6.messages().size(), 1);
 }
 
-// The port decides TLS. Test servers listen on random ports, which the
-// program treats as submission ports (STARTTLS required, verified); port 25
-// and port 465 behaviour is asked for through the options. A server that
-// offers AUTH only after STARTTLS takes the login only under TLS, so a
-// delivered mail there proves the password never crossed in clear.
-TEST(CurlSmtpTransport, TlsFollowsThePort) {
-    const QStringList login = {"--auth", "user:secret", "--require-auth"};
-    const QStringList starttls = {"--starttls", "--auth-require-tls"};
+// Test servers listen on random ports, so port 25 and port 465 behaviour is
+// asked for through the options. Every row logs in as "user"; every relay
+// offers AUTH in clear and takes it, so a password sent in clear would show
+// in the server's record and deliver the mail.
+TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
+    EXPECT_EQ(CurlSmtpTransport::TlsForPort(25), Tls::Opportunistic);
+    EXPECT_EQ(CurlSmtpTransport::TlsForPort(465), Tls::Implicit);
+    EXPECT_EQ(CurlSmtpTransport::TlsForPort(587), Tls::Required);
+    const QStringList login = {"--auth", "user:secret"};
+    const QStringList wantsLogin = login + QStringList{"--require-auth"};
+    const QStringList starttls = {"--starttls"};
+    const QStringList refused = {"--starttls", "--refuse-starttls"};
+    const QStringList broken = {"--starttls", "--broken-tls"};
+    const char* loginRequired = "530 5.7.0 Authentication required";
+    const Tls t25 = Tls::Opportunistic, t587 = Tls::ByPort, t465 = Tls::Implicit;
+    const MailFailure ok = MailFailure::None, connect = MailFailure::Connect, auth = MailFailure::Authentication;
     const struct Case {
         const char* name;
         QStringList serverOptions;
@@ -396,38 +410,49 @@ TEST(CurlSmtpTransport, TlsFollowsThePort) {
         bool trustTestCa;
         MailFailure expected;
         const char* inDescription;
+        int connections;
+        const char* host = "127.0.0.1";
     } cases[] = {
-        {"25, STARTTLS offered, AUTH after it, untrusted cert", starttls + login, Tls::Opportunistic, false,
-         MailFailure::None, ""},
-        {"25, no STARTTLS: plain", login, Tls::Opportunistic, false, MailFailure::None, ""},
-        {"587, trusted cert", starttls + login, Tls::ByPort, true, MailFailure::None, ""},
-        {"587, untrusted cert", starttls + login, Tls::ByPort, false, MailFailure::Connect, "certificate"},
-        {"587, no STARTTLS", login, Tls::ByPort, true, MailFailure::Connect, "STARTTLS"},
-        {"465, trusted cert", QStringList{"--implicit-tls"} + login, Tls::Implicit, true, MailFailure::None, ""},
-        {"465, untrusted cert", QStringList{"--implicit-tls"} + login, Tls::Implicit, false, MailFailure::Connect,
-         "certificate"},
-        {"465, server speaks plain", login, Tls::Implicit, false, MailFailure::Connect, "SSL"},
+        {"25, STARTTLS, untrusted cert: login inside TLS", starttls + wantsLogin, t25, false, ok, "", 1},
+        {"25, no STARTTLS, open relay", login, t25, false, ok, "", 2},
+        {"25, no STARTTLS, relay wants a login", wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, STARTTLS refused, open relay", refused + login, t25, false, ok, "", 2},
+        {"25, STARTTLS refused, relay wants a login", refused + wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, handshake fails, open relay", broken + login, t25, false, ok, "", 2},
+        {"25, handshake fails, relay wants a login", broken + wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, EHLO refused: nothing offered", login + QStringList{"--helo-only"}, t25, false, ok, "", 2},
+        {"587, trusted cert", starttls + wantsLogin, t587, true, ok, "", 1},
+        {"587, untrusted cert", starttls + wantsLogin, t587, false, connect, "certificate", 1},
+        {"587, certificate for other names", starttls + wantsLogin + QStringList{"--bind", "127.0.0.2"}, t587, true,
+         connect, "127.0.0.2", 1, "127.0.0.2"},
+        {"587, no STARTTLS", wantsLogin, t587, true, connect, "STARTTLS", 1},
+        {"587, STARTTLS refused", refused + wantsLogin, t587, true, connect, "454", 1},
+        {"465, trusted cert", QStringList{"--implicit-tls"} + wantsLogin, t465, true, ok, "", 1},
+        {"465, untrusted cert", QStringList{"--implicit-tls"} + wantsLogin, t465, false, connect, "certificate", 1},
+        {"465, server speaks plain", wantsLogin, t465, false, connect, "SSL", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SmtpTestServer server(c.serverOptions);
         ASSERT_TRUE(server.isRunning());
         MailMessage m = Mail();
+        m.server = QStringLiteral("%1:%2").arg(QLatin1String(c.host)).arg(server.port());
         m.account = QStringLiteral("user");
         m.password = QStringLiteral("secret");
         CurlSmtpTransport::Options options = kShort;
         options.tls = c.tls;
         if (c.trustTestCa) options.caFile = server.caFile();
-        const MailOutcome outcome = Send(server.port(), m, options).outcome;
+        const MailOutcome outcome = Send(0, m, options).outcome;
         EXPECT_EQ(outcome.failure, c.expected) << outcome.description.toStdString();
         EXPECT_TRUE(outcome.description.contains(QLatin1String(c.inDescription), Qt::CaseInsensitive))
             << outcome.description.toStdString();
+        EXPECT_EQ(server.authInClearCount(), 0);
+        EXPECT_EQ(server.connectionCount(), c.connections);
         const auto messages = server.messages();
         ASSERT_EQ(messages.size(), c.expected == MailFailure::None ? 1 : 0);
-        if (!messages.isEmpty()) {
-            EXPECT_EQ(messages[0].login, std::optional<QString>("user"));
-            EXPECT_EQ(messages[0].tls, c.serverOptions.contains("--starttls") || c.serverOptions.contains("--implicit-tls"));
-        }
+        if (messages.isEmpty()) continue;
+        EXPECT_EQ(messages[0].tls, c.connections == 1);  // and a login exactly where TLS was up
+        EXPECT_EQ(messages[0].login, messages[0].tls ? std::optional<QString>("user") : std::nullopt);
     }
 }
 

@@ -160,6 +160,7 @@ TEST(MimeMessage, EnvelopeAddressIsTheBareAddressOrNothing) {
         {"\"Doe, John\"", ""},
         {"<a@x> trailing", ""},
         {"Name <a b@x>", ""},
+        {"a@x\u3000b@x", ""},  // an ideographic space between two addresses
     };
     for (const auto& c : cases) {
         EXPECT_EQ(EnvelopeAddress(QString::fromUtf8(c.entry)), QString::fromUtf8(c.address)) << c.entry;

@@ -68,7 +68,7 @@ TEST_F(MailNotification, TestMailNamesTheFirstEmptyField) {
 }
 
 TEST_F(MailNotification, TestMailFailureIsShownWithItsClass) {
-    SmtpTestServer server({"--auth", "ops:right"});
+    SmtpTestServer server({"--starttls", "--auth", "ops:right"});
     useServer(server, "ops", "wrong");
     button("cmdSendEmail")->click();
     ASSERT_EQ(prompt->informs.size(), 1);
@@ -78,7 +78,7 @@ TEST_F(MailNotification, TestMailFailureIsShownWithItsClass) {
 }
 
 TEST_F(MailNotification, IISResetMailsBeforeTheCommandAndLogsTheOutcome) {
-    SmtpTestServer server({"--auth", "ops:pw"});
+    SmtpTestServer server({"--starttls", "--auth", "ops:pw"});  // the login goes only inside TLS
     useServer(server);
     box("chkNotifyIISReset")->setChecked(true);
     box("chkNotifyComputerReset")->setChecked(false);

@@ -373,26 +373,37 @@ TEST_F(OperatorWindow, TryButtonStaysDisabledWhileItsActionRunsAndOnEveryWayOut)
     type("txtPageURL", "http://");
     for (const char* name : {"cmdCheckPage", "cmdIISReset", "cmdComputerReset", "cmdSendEmail"}) {
         QPushButton* tried = button(name);
+        tried->setFocus();
         std::vector<bool> enabledAtBox;
         prompt->onInform = [&](const QString&) { enabledAtBox.push_back(tried->isEnabled()); };
         tried->click();
         EXPECT_EQ(enabledAtBox, std::vector<bool>{false}) << name;
         EXPECT_TRUE(tried->isEnabled()) << name;
+        EXPECT_EQ(window().focusWidget(), tried) << name;  // lost while disabled, given back
         prompt->onInform = nullptr;  // it refers to this pass's locals
     }
-    // A reset whose command cannot start, and one that runs to its end.
+    // A reset whose command cannot start, and one that runs to its end. The
+    // focus stays where the operator put it, before the click or during it.
     type("txtIISResetCommand", "restart-web");
     bool enabledDuringReset = true;
-    starter->onStart = [&](const QString&) { enabledDuringReset = button("cmdIISReset")->isEnabled(); };
+    starter->onStart = [&](const QString&) {
+        enabledDuringReset = button("cmdIISReset")->isEnabled();
+        edit("txtSenderAccount")->setFocus();
+    };
     starter->failWith = "No such file or directory";
+    button("cmdIISReset")->setFocus();
     button("cmdIISReset")->click();
     EXPECT_FALSE(enabledDuringReset);
     EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+    EXPECT_EQ(window().focusWidget(), edit("txtSenderAccount"));
     starter->failWith.clear();
+    starter->onStart = nullptr;
     probe->script = {SiteStopped, SiteStarted};
+    edit("txtIISResetCommand")->setFocus();
     button("cmdIISReset")->click();
     EXPECT_EQ(prompt->informs.last(), "IIS has been reset by manual.");
     EXPECT_TRUE(button("cmdIISReset")->isEnabled());
+    EXPECT_EQ(window().focusWidget(), edit("txtIISResetCommand"));
 }
 
 TEST_F(OperatorWindow, ClicksOnTryCheckWhileThePageHangsMakeNoSecondRequest) {
