@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -23,6 +24,7 @@
 #include "window/busy_button.h"
 #include "window/clickable_label.h"
 #include "window/frame_style.h"
+#include "window/lazy_tool_tip.h"
 #include "window/message_box_prompt.h"
 #include "window/support_document.h"
 #include "window/window_fonts.h"
@@ -36,6 +38,7 @@ constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
 constexpr char kStartFailed[] = "Start failed: ";
 constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
+constexpr char kUnusableAddress[] = "no usable page address";
 
 // Positions are kept in twips, as the layout was drawn; 15 twips make a pixel.
 int px(int twips) { return (twips + 7) / 15; }
@@ -229,6 +232,7 @@ void MainWindow::buildControls() {
                                   7095 - rightValueLeft);
     lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
     lblStatus->setFont(bold);
+    new LazyToolTip(lblStatus, [this] { return lastCheckText(); });
     // Every check rewrites these. Plain text spares the rich-text sniffing,
     // and a label that fills its own background is repainted alone, without
     // the frame and its caption beneath it.
@@ -339,6 +343,28 @@ void MainWindow::inform(const QString& text) {
 
 void MainWindow::showStatusLine(const QString& message) {
     lblStatus->setText(message + QLatin1Char('\t') + FormatGeneralDateTime(m_services.now()));
+    announce(message);
+}
+
+void MainWindow::announceStatus() { announce(lblStatus->text().section(QLatin1Char('\t'), 0, 0)); }
+
+void MainWindow::announce(const QString& message) {
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&MainWindow::serviceStatusChanged);
+    if (!isSignalConnected(signal)) return;
+    const QString text = m_journal.statusChange(message);
+    if (!text.isEmpty()) emit serviceStatusChanged(text);
+}
+
+QString MainWindow::lastCheckText() const {
+    if (!m_lastCheckTime.isValid()) return {};
+    return QStringLiteral("%1 (%2), %3")
+        .arg(PageStateJournal::Reason(m_lastCheck), PageStateJournal::Duration(m_lastCheck.elapsed),
+             FormatGeneralDateTime(m_lastCheckTime));
+}
+
+void MainWindow::logEvent(const QString& kind, const QString& detail) {
+    LogToFile(kind, detail);
+    m_journal.logged(kind, detail);
 }
 
 void MainWindow::showCounts() {
@@ -582,17 +608,29 @@ void MainWindow::cmdStopMonitor_Click() {
 // Page check and the monitoring cycle
 
 bool MainWindow::CheckPage() {
-    if (!IsAcceptableAddress(field(txtPageURL))) return false;
+    const QString url = field(txtPageURL);
+    // Kept for the status tool tip and told to the journal, which says only
+    // changes.
+    auto note = [&](bool good, const HttpResult& result) {
+        m_lastCheck = result;
+        m_lastCheckTime = m_services.now();
+        m_journal.checked(good, result, url);
+        return good;
+    };
+    if (!IsAcceptableAddress(url)) {
+        HttpResult refused;
+        refused.error = QLatin1String(kUnusableAddress);
+        return note(false, refused);
+    }
     // The count is on disk before the request goes out, so it survives a
     // check that never comes back.
     m_pageCheckCount = Incremented(m_pageCheckCount);
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kPageCheckCount),
              QString::number(m_pageCheckCount));
     std::shared_ptr<HttpClient> http = m_services.http;
-    const QString url = field(txtPageURL);
     // The window keeps painting and taking clicks while the request runs.
     const HttpResult result = RunOffThread([http, url] { return http->get(url); });
-    return result.transferOk && result.status == 200;
+    return note(result.transferOk && result.status == 200, result);
 }
 
 void MainWindow::Timer1_Timer() {
@@ -637,7 +675,7 @@ void MainWindow::Timer1_Timer() {
                 m_continuousComputerResetFailure = reboots;
                 RunComputerReset();
             } else {
-                LogToFile(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
+                logEvent(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
                 showStatusLine(msg(Msg::PageInvalidStatus));
             }
         }
@@ -664,7 +702,7 @@ QString MainWindow::RunIISReset() {
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kIISResetCount),
              QString::number(m_iisResetCount));
     const QString command = field(txtIISResetCommand);
-    LogToFile(QLatin1String(kResetIIS), command);
+    logEvent(QLatin1String(kResetIIS), command);
     if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
 
     const QString error = startLoggedCommand(QLatin1String(kResetIIS), command);
@@ -688,7 +726,7 @@ QString MainWindow::RunComputerReset() {
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kComputerResetCount),
              QString::number(m_computerResetCount));
     const QString command = field(txtComputerResetCommand);
-    LogToFile(QLatin1String(kResetComputer), command);
+    logEvent(QLatin1String(kResetComputer), command);
     if (isOn(chkNotifyComputerReset)) NotifyByEmail(QLatin1String(kResetComputer));
 
     return startLoggedCommand(QLatin1String(kResetComputer), command);
@@ -705,14 +743,14 @@ QString MainWindow::startCommand(const QString& command) {
 QString MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
     const QString error = startCommand(command);
     // A command that cannot be started leaves a trace beside its event.
-    if (!error.isEmpty()) LogToFile(kind, QLatin1String(kStartFailed) + error);
+    if (!error.isEmpty()) logEvent(kind, QLatin1String(kStartFailed) + error);
     return error;
 }
 
 void MainWindow::AbortMonitoring() {
     m_timer1.setEnabled(false);
     cmdStartMonitor->setEnabled(true);
-    LogToFile(QLatin1String(kAbortMonitor), QString());
+    logEvent(QLatin1String(kAbortMonitor), QString());
     if (isOn(chkNotifyAbortMonitor)) NotifyByEmail(QLatin1String(kAbortMonitor));
 }
 

@@ -1,6 +1,8 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "notify/event_log.h"
+#include "platform/text_conv.h"
 #include "support/http_test_server.h"
 #include "window/support/window_fixture.h"
 
@@ -37,6 +40,13 @@ protected:
         prompt->informs.clear();
     }
     QString status() { return label("lblStatus")->text(); }
+    // The status label's tool tip as it shows when the pointer rests on it.
+    QString tip() {
+        QLabel* status = label("lblStatus");
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), status->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(status, &event);
+        return status->toolTip();
+    }
     int count(const QString& command) const { return starter->started.count(command); }
 
     HttpTestServer server;
@@ -44,14 +54,19 @@ protected:
 
 TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     setUpStages(true, true, true, "5", "5", "5");
+    EXPECT_EQ(tip(), "");  // no check made yet
     server.setStatus(500);
     window().Timer1_Timer();
     window().Timer1_Timer();
     EXPECT_EQ(window().continuousPageFailure(), 2);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
+    EXPECT_TRUE(tip().startsWith("HTTP 500 (")) << tip().toStdString();
 
     server.setStatus(200);
+    fixedNow = QDateTime(QDate(2026, 5, 1), QTime(3, 0, 7));
     window().Timer1_Timer();
+    EXPECT_TRUE(tip().startsWith("HTTP 200 (")) << tip().toStdString();
+    EXPECT_TRUE(tip().endsWith("), " + FormatGeneralDateTime(fixedNow))) << tip().toStdString();
     EXPECT_EQ(window().continuousPageFailure(), 0);
     EXPECT_EQ(window().continuousIISResetFailure(), 0);
     EXPECT_EQ(window().continuousComputerResetFailure(), 0);
@@ -189,6 +204,7 @@ TEST_F(MonitoringCycle, InvalidAddressWhileRunningFailsEveryTickAndClimbs) {
     EXPECT_EQ(count("restart-web"), 2);
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(window().pageCheckCount(), 0);  // not counted: no request was made
+    EXPECT_TRUE(tip().startsWith("no usable page address (0 ms), ")) << tip().toStdString();
 }
 
 TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
