@@ -21,8 +21,6 @@ public:
     // timer on the calling thread, so that they stop when that thread is
     // stuck, at half the watchdog's time-out.
     void ready();
-    // Milliseconds between two pings; 0 when the unit set no watchdog.
-    int watchdogPeriodMs() const { return m_watchdog.interval(); }
 
 public slots:
     // STATUS= with `text`, which must be one line.

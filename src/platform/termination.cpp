@@ -27,7 +27,7 @@ void OnTerminationSignal(int) {
 }  // namespace
 
 void EndProcessNow(int code) {
-    // The service manager then takes the end that follows for an asked one.
+    // A service manager then takes the end for a stop, not a crash.
     NotifyStopping();
     std::fflush(stdout);
     std::fflush(stderr);
