@@ -40,12 +40,10 @@ protected:
         prompt->informs.clear();
     }
     QString status() { return label("lblStatus")->text(); }
-    // The status label's tool tip as it shows when the pointer rests on it.
-    QString tip() {
-        QLabel* status = label("lblStatus");
-        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), status->mapToGlobal(QPoint(1, 1)));
-        QCoreApplication::sendEvent(status, &event);
-        return status->toolTip();
+    QString tip() {  // the status tool tip as it shows when the pointer rests on the label
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        QCoreApplication::sendEvent(label("lblStatus"), &event);
+        return label("lblStatus")->toolTip();
     }
     int count(const QString& command) const { return starter->started.count(command); }
 
