@@ -1,8 +1,8 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QHelpEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
