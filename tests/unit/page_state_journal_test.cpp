@@ -4,14 +4,12 @@
 
 #include <QStringList>
 
-using namespace std::chrono_literals;
-
 namespace tarvesk {
 namespace {
 
 // A status that came back, or (status 0) the HTTP library's words.
 HttpResult Outcome(long status, const char* words = "") {
-    return HttpResult{status != 0, status, QString::fromUtf8(words), status != 0 ? 12ms : 60004ms};
+    return HttpResult{status != 0, status, QString::fromUtf8(words), std::chrono::milliseconds(status ? 12 : 60004)};
 }
 
 class PageStateJournalTest : public ::testing::Test {
@@ -27,23 +25,17 @@ TEST_F(PageStateJournalTest, SaysEachChangeOnceAndEveryEventWithTheLastReason) {
          {Outcome(200), Outcome(503), Outcome(503), Outcome(0, timedOut), Outcome(0, timedOut)}) {
         journal.checked(check.status == 200, check, url);
     }
-    journal.logged(QStringLiteral("Reset IIS"), QStringLiteral("iisreset /restart"));
+    journal.logged(QStringLiteral("Abort Monitor"), QString());
     journal.checked(true, Outcome(200), url);
     journal.checked(true, Outcome(200), url);
     journal.logged(QStringLiteral("Reset IIS"), QStringLiteral("iisreset /restart"));  // by hand, page good
-    journal.checked(false, Outcome(500), url);
-    journal.logged(QStringLiteral("Abort Monitor"), QString());
-    journal.checked(true, Outcome(200), url);
     EXPECT_EQ(lines, QStringList({
                          "Tarvesk: page check failed: HTTP 503 (http://watch@example.com/, took 12 ms)\n",
                          "Tarvesk: page still failing, now: Operation timed out after 60 s (took 60.0 s, 3 failed "
                          "checks)\n",
-                         "Tarvesk: Reset IIS: iisreset /restart (last failed check: Operation timed out after 60 s)\n",
+                         "Tarvesk: Abort Monitor (last failed check: Operation timed out after 60 s)\n",
                          "Tarvesk: page good again after 4 failed checks\n",
                          "Tarvesk: Reset IIS: iisreset /restart\n",
-                         "Tarvesk: page check failed: HTTP 500 (http://watch@example.com/, took 12 ms)\n",
-                         "Tarvesk: Abort Monitor (last failed check: HTTP 500)\n",
-                         "Tarvesk: page good again after 1 failed check\n",
                      }));
 }
 
@@ -51,9 +43,7 @@ TEST_F(PageStateJournalTest, SaysEachChangeOnceAndEveryEventWithTheLastReason) {
 // own in the journal, nor a second assignment in the service status.
 TEST_F(PageStateJournalTest, ControlCharactersNeverBreakALine) {
     journal.checked(false, Outcome(0, "bad\r\nREADY=1\tx\x1b[31m\u2028y"), QStringLiteral("http://h/\x7f"));
-    journal.logged(QStringLiteral("Reset IIS"), QStringLiteral("a\nb"));
-    EXPECT_EQ(lines, QStringList({"Tarvesk: page check failed: bad  READY=1 x [31m y (http://h/ , took 60.0 s)\n",
-                                  "Tarvesk: Reset IIS: a b (last failed check: bad  READY=1 x [31m y)\n"}));
+    EXPECT_EQ(lines, QStringList("Tarvesk: page check failed: bad  READY=1 x [31m y (http://h/ , took 60.0 s)\n"));
     EXPECT_EQ(journal.statusChange(QStringLiteral("x")), "x (bad  READY=1 x [31m y)");
 }
 
