@@ -112,8 +112,8 @@ unit)
   grep -qx 'Wants=network-online.target' "$unit" || fail "Wants="
   grep -qx 'WantedBy=multi-user.target' "$unit" || fail "WantedBy="
   grep -Eqx 'Restart=(on-failure|always)' "$unit" || fail "Restart="
-  grep -qx 'Type=notify' "$unit" && grep -qx 'NotifyAccess=main' "$unit" || fail "Type= or NotifyAccess="
-  grep -Eqx 'WatchdogSec=[0-9]+s' "$unit" || fail "WatchdogSec="
+  grep -qx 'Type=notify' "$unit" && grep -qx 'NotifyAccess=main' "$unit" && grep -Eqx 'WatchdogSec=[0-9]+s' "$unit" ||
+    fail "Type=, NotifyAccess= or WatchdogSec="
   # The check has teeth: a unit whose program is not there is refused.
   install_into /opt/tarvesk-absent "$work/stage"
   if systemd-analyze verify --man=no "$work/stage/opt/tarvesk-absent/share/tarvesk.service" >/dev/null 2>&1; then

@@ -86,10 +86,8 @@ HttpTestServer::~HttpTestServer() {
 }
 
 void HttpTestServer::setStatus(int status) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_rootStatus = status;
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rootStatus = status;
     m_stopping.notify_all();
 }
 
