@@ -249,9 +249,8 @@ TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
     ::chmod(folder.constData(), 0700);
 }
 
-// As a service: standard error tells each change of the page's state once,
-// and a notify socket hears readiness, the status line with its reason, and
-// watchdog pings that go on while a check hangs.
+// As a service: standard error tells each change of the page's state once; a notify socket hears
+// readiness, the status line with its reason, and watchdog pings that go on while a check hangs.
 TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
     const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_un address{AF_UNIX, {}};
