@@ -167,7 +167,7 @@ TEST(CurlHttpClient, SilentAndTricklingPeersEndAtTheWholeRequestBound) {
         const HttpResult result = CurlHttpClient(QuickLimits(1500ms)).get(server.url());
         EXPECT_FALSE(result.transferOk);
         // Whole seconds, not curl's milliseconds and byte counts.
-        EXPECT_TRUE(result.error.contains(QRegularExpression(QStringLiteral("timed out after [12] s$"))))
+        EXPECT_TRUE(result.error.contains(QRegularExpression(QStringLiteral("timed out after \\d+ s$"))))
             << result.error.toStdString();
     }
 }
