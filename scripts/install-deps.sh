@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev libglib2.0-dev
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libsystemd-dev
   googletest libgtest-dev libbenchmark-dev
   libcpp-httplib-dev
   python3 python3-aiosmtpd openssl

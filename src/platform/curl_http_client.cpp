@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QUrl>
+#include <QtGlobal>
+#include <cmath>
 #include <memory>
 
 #include "platform/curl_global.h"
@@ -43,6 +45,25 @@ struct EasyDeleter {
 QByteArray EncodedUrl(const QString& url) {
     const QUrl parsed(url);
     return parsed.isValid() ? parsed.toEncoded() : url.toUtf8();
+}
+
+// libcurl's words for a failed transfer. Where they carry the milliseconds
+// spent (time-outs, failed connections) those are cut off, so that the same
+// failure reads the same every time: a time-out gets the whole seconds it
+// took, a failed connection the system's reason ("Connection refused").
+QString FailureWords(CURL* h, CURLcode code, const char* errorBuffer, std::chrono::milliseconds elapsed) {
+    QString words = QString::fromUtf8(errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code)).trimmed();
+    if (code != CURLE_OPERATION_TIMEDOUT && code != CURLE_COULDNT_CONNECT) return words;
+    const int timing = words.indexOf(QLatin1String(" after "));
+    if (timing > 0) words.truncate(timing);
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        const long long seconds = std::llround(static_cast<double>(elapsed.count()) / 1000.0);
+        return words + QStringLiteral(" after %1 s").arg(seconds);
+    }
+    long osError = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
+    return words + QStringLiteral(": ") +
+           (osError != 0 ? qt_error_string(static_cast<int>(osError)) : QString::fromUtf8(curl_easy_strerror(code)));
 }
 
 }  // namespace
@@ -89,17 +110,18 @@ HttpResult CurlHttpClient::get(const QString& url) {
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, CountHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &budget);
 
+    const auto started = std::chrono::steady_clock::now();
     const CURLcode code = curl_easy_perform(h);
+    result.elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     // A transfer error outranks whatever status arrived before it: a 200
     // whose body is cut off is no good page.
     if (code != CURLE_OK) {
         if (budget.exceeded) {
             result.error = QStringLiteral("The response headers exceed %1 bytes.")
                                .arg(static_cast<qulonglong>(budget.limit));
-        } else if (errorBuffer[0] != '\0') {
-            result.error = QString::fromUtf8(errorBuffer).trimmed();
         } else {
-            result.error = QString::fromUtf8(curl_easy_strerror(code));
+            result.error = FailureWords(h, code, errorBuffer, result.elapsed);
         }
         return result;
     }

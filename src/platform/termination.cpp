@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/systemd_notifier.h"
+
 namespace tarvesk {
 namespace {
 
@@ -25,6 +27,8 @@ void OnTerminationSignal(int) {
 }  // namespace
 
 void EndProcessNow(int code) {
+    // A service manager then takes the end for a stop, not a crash.
+    NotifyStopping();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(code);

@@ -6,10 +6,11 @@ class QSocketNotifier;
 
 namespace tarvesk {
 
-// Ends the process on the spot with `code`. Nothing runs after it: no
-// pending step of an interrupted tick, no destructor, no exit handler. Every
-// file the program writes is whole between two of its writes, so this is
-// safe wherever the window's thread handles events.
+// Ends the process on the spot with `code`, telling a service manager that
+// it stops. Nothing runs after it: no pending step of an interrupted tick, no
+// destructor, no exit handler. Every file the program writes is whole between
+// two of its writes, so this is safe wherever the window's thread handles
+// events.
 [[noreturn]] void EndProcessNow(int code);
 
 // Turns SIGTERM and SIGINT (what `systemctl stop` and Ctrl-C send) into

@@ -11,6 +11,7 @@
 #include "platform/folder.h"
 #include "platform/instance_lock.h"
 #include "platform/strict_modes.h"
+#include "platform/systemd_notifier.h"
 #include "platform/termination.h"
 #include "platform/text_conv.h"
 #include "window/close_ends_process.h"
@@ -121,5 +122,14 @@ int main(int argc, char* argv[]) {
     tarvesk::CloseEndsProcess closeEndsProcess;
     window.installEventFilter(&closeEndsProcess);
     window.show();
+    // Under systemd: ready once the settings are loaded and a run resumed;
+    // from then on the status line and the watchdog's pings.
+    const std::unique_ptr<tarvesk::SystemdNotifier> notifier = tarvesk::SystemdNotifier::FromEnvironment();
+    if (notifier) {
+        QObject::connect(&window, &tarvesk::MainWindow::serviceStatusChanged, notifier.get(),
+                         &tarvesk::SystemdNotifier::status);
+        window.announceStatus();
+        notifier->ready();
+    }
     return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -26,6 +27,7 @@
 #include "window/busy_button.h"
 #include "window/clickable_label.h"
 #include "window/frame_style.h"
+#include "window/lazy_tool_tip.h"
 #include "window/message_box_prompt.h"
 #include "window/readout_label.h"
 #include "window/support_document.h"
@@ -40,6 +42,7 @@ constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
 constexpr char kStartFailed[] = "Start failed: ";
 constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
+constexpr char kUnusableAddress[] = "no usable page address";
 
 QString IniName() { return QString::fromLatin1(ini::kIniFileName); }
 QByteArray IniEntry() { return QByteArray(ini::kIniFileName); }
@@ -240,6 +243,7 @@ void MainWindow::buildControls() {
     lblComputerResetCount = readout("lblComputerResetCount", rightValueLeft, row(2), 7095 - rightValueLeft);
     lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
     lblStatus->setFont(bold);
+    new LazyToolTip(lblStatus, [this] { return lastCheckText(); });
     // Every check rewrites these. Plain text spares the rich-text sniffing,
     // and a label that fills its own background is repainted alone, without
     // the frame and its caption beneath it.
@@ -404,6 +408,28 @@ void MainWindow::inform(const QString& text) {
 
 void MainWindow::showStatusLine(const QString& message) {
     lblStatus->setText(message + QLatin1Char('\t') + FormatGeneralDateTime(m_services.now()));
+    announce(message);
+}
+
+void MainWindow::announceStatus() { announce(lblStatus->text().section(QLatin1Char('\t'), 0, 0)); }
+
+void MainWindow::announce(const QString& message) {
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&MainWindow::serviceStatusChanged);
+    if (!isSignalConnected(signal)) return;
+    const QString text = m_journal.statusChange(message);
+    if (!text.isEmpty()) emit serviceStatusChanged(text);
+}
+
+QString MainWindow::lastCheckText() const {
+    if (!m_lastCheckTime.isValid()) return {};
+    return QStringLiteral("%1 (%2), %3")
+        .arg(PageStateJournal::Reason(m_lastCheck), PageStateJournal::Duration(m_lastCheck.elapsed),
+             FormatGeneralDateTime(m_lastCheckTime));
+}
+
+void MainWindow::logEvent(const QString& kind, const QString& detail) {
+    LogToFile(kind, detail);
+    m_journal.logged(kind, detail);
 }
 
 void MainWindow::showCounts() {
@@ -650,6 +676,7 @@ void MainWindow::StartMonitoring() {
     m_timer1.setInterval(*period);
     m_timer1.setEnabled(true);
     lblStatus->setText(msg(Msg::Monitoring));
+    announceStatus();
     lblStartTime->setText(m_startTime.isValid() ? FormatGeneralDateTime(m_startTime) : QString());
     showCounts();
     yieldToEvents();
@@ -660,6 +687,7 @@ void MainWindow::cmdStopMonitor_Click() {
     cmdStartMonitor->setEnabled(true);
     m_timer1.setEnabled(false);
     lblStatus->setText(msg(Msg::MonitorStopped));
+    announceStatus();
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kMonitoring), QStringLiteral("0"));
 }
 
@@ -667,17 +695,29 @@ void MainWindow::cmdStopMonitor_Click() {
 // Page check and the monitoring cycle
 
 bool MainWindow::CheckPage() {
-    if (!IsAcceptableAddress(field(txtPageURL))) return false;
+    const QString url = field(txtPageURL);
+    // Kept for the status tool tip and told to the journal, which says only
+    // changes.
+    auto note = [&](bool good, const HttpResult& result) {
+        m_lastCheck = result;
+        m_lastCheckTime = m_services.now();
+        m_journal.checked(good, result, url);
+        return good;
+    };
+    if (!IsAcceptableAddress(url)) {
+        HttpResult refused;
+        refused.error = QLatin1String(kUnusableAddress);
+        return note(false, refused);
+    }
     // The count is on disk before the request goes out, so it survives a
     // check that never comes back.
     m_pageCheckCount = Incremented(m_pageCheckCount);
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kPageCheckCount),
              QString::number(m_pageCheckCount));
     std::shared_ptr<HttpClient> http = m_services.http;
-    const QString url = field(txtPageURL);
     // The window keeps painting and taking clicks while the request runs.
     const HttpResult result = RunOffThread([http, url] { return http->get(url); });
-    return result.transferOk && result.status == 200;
+    return note(result.transferOk && result.status == 200, result);
 }
 
 void MainWindow::Timer1_Timer() {
@@ -722,7 +762,7 @@ void MainWindow::Timer1_Timer() {
                 m_continuousComputerResetFailure = reboots;
                 RunComputerReset();
             } else {
-                LogToFile(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
+                logEvent(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
                 showStatusLine(msg(Msg::PageInvalidStatus));
             }
         }
@@ -749,7 +789,7 @@ MainWindow::CommandStart MainWindow::RunIISReset() {
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kIISResetCount),
              QString::number(m_iisResetCount));
     const QString command = field(txtIISResetCommand);
-    LogToFile(QLatin1String(kResetIIS), command);
+    logEvent(QLatin1String(kResetIIS), command);
     if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
 
     const CommandStart start = startLoggedCommand(QLatin1String(kResetIIS), command);
@@ -773,7 +813,7 @@ MainWindow::CommandStart MainWindow::RunComputerReset() {
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kComputerResetCount),
              QString::number(m_computerResetCount));
     const QString command = field(txtComputerResetCommand);
-    LogToFile(QLatin1String(kResetComputer), command);
+    logEvent(QLatin1String(kResetComputer), command);
     if (isOn(chkNotifyComputerReset)) NotifyByEmail(QLatin1String(kResetComputer));
 
     return startLoggedCommand(QLatin1String(kResetComputer), command);
@@ -798,14 +838,14 @@ MainWindow::CommandStart MainWindow::startCommand(const QString& command) {
 MainWindow::CommandStart MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
     const CommandStart start = startCommand(command);
     // A command that cannot be started leaves a trace beside its event.
-    if (!start.started()) LogToFile(kind, QLatin1String(kStartFailed) + start.logText);
+    if (!start.started()) logEvent(kind, QLatin1String(kStartFailed) + start.logText);
     return start;
 }
 
 void MainWindow::AbortMonitoring() {
     m_timer1.setEnabled(false);
     cmdStartMonitor->setEnabled(true);
-    LogToFile(QLatin1String(kAbortMonitor), QString());
+    logEvent(QLatin1String(kAbortMonitor), QString());
     if (isOn(chkNotifyAbortMonitor)) NotifyByEmail(QLatin1String(kAbortMonitor));
 }
 

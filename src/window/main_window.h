@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "monitor/page_state_journal.h"
 #include "platform/period_timer.h"
 #include "platform/services.h"
 #include "platform/strict_modes.h"
@@ -73,6 +74,16 @@ public:
     int32_t continuousIISResetFailure() const { return m_continuousIISResetFailure; }
     int32_t continuousComputerResetFailure() const { return m_continuousComputerResetFailure; }
     const PeriodTimer& timer1() const { return m_timer1; }
+
+    // Says the text of the status line, without its time, through
+    // serviceStatusChanged.
+    void announceStatus();
+
+signals:
+    // The status for the service manager: the status line's message and,
+    // while the page fails, the reason; sent only when one of them changes,
+    // and only while something listens.
+    void serviceStatusChanged(const QString& text);
 
 public slots:
     void Form_Load();
@@ -143,6 +154,11 @@ private:
     QString msg(Msg message) const;
     void inform(const QString& text);
     void showStatusLine(const QString& message);
+    void announce(const QString& message);
+    // The last check's reason, duration and time, for the status tool tip.
+    QString lastCheckText() const;
+    // Writes an event to the log, and says it on standard error.
+    void logEvent(const QString& kind, const QString& detail);
     void showCounts();
     void yieldToEvents();
     void checkPositiveNumber(QLineEdit* edit, bool retimes);
@@ -173,6 +189,9 @@ private:
     QString m_monitoring;
     QString m_language;
     bool m_inTick = false;
+    PageStateJournal m_journal;
+    HttpResult m_lastCheck;
+    QDateTime m_lastCheckTime;
 
     PeriodTimer m_timer1;
 

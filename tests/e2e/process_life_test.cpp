@@ -8,12 +8,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "config/profile_store.h"
@@ -266,6 +269,70 @@ TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
         EXPECT_EQ(st.st_mode & 0777, c.fileMode);
     }
     ::chmod(folder.constData(), 0700);
+}
+
+// As a service: standard error tells each change of the page's state once; a notify socket hears
+// readiness, the status line with its reason, and watchdog pings that go on while a check hangs.
+TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    const QByteArray socketPath = QFile::encodeName(m_dir.filePath("notify"));
+    qstrncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    QList<QPair<QString, qint64>> heard;  // each datagram with the moment it was read
+    QElapsedTimer clock;
+    clock.start();
+    auto pageLines = [&] {  // what standard error said of the page so far; the socket is read too
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(listener, buffer, sizeof buffer, 0)) > 0;)
+            heard.append({QString::fromUtf8(buffer, static_cast<int>(n)), clock.elapsed()});
+        m_first.waitForReadyRead(20);
+        m_stderr += m_first.readAllStandardError();
+        QStringList lines;
+        for (const QByteArray& line : m_stderr.split('\n'))
+            if (line.startsWith("Tarvesk: page")) lines.append(QString::fromUtf8(line));
+        return lines;
+    };
+
+    HttpTestServer site;
+    site.setStatus(503);
+    writeIni(Settings(site.url("/"), "0.2", "1", "eng").replace("ResetIIS=1", "ResetIIS=0"));
+    QProcessEnvironment env = Offscreen();
+    env.insert("NOTIFY_SOCKET", m_dir.filePath("notify"));
+    env.insert("WATCHDOG_USEC", "400000");
+    start(m_first, env);
+    ASSERT_TRUE(WaitFor([&] { return pageLines().size() == 1 && site.requestCount() >= 5; }, 20000));
+    site.setStatus(0);  // no answer: the check hangs until the HTTP time-out
+    ASSERT_TRUE(WaitFor([&] { return pageLines().size() >= 2; }, 120000)) << m_stderr.toStdString();
+    const int hanging = site.requestCount();
+    site.setStatus(200);
+    ASSERT_TRUE(WaitFor([&] { return pageLines().size() >= 3 && site.requestCount() >= hanging + 4; }, 20000));
+    EndWith(m_first, SIGTERM);
+    const QStringList lines = pageLines();
+    ::close(listener);
+
+    ASSERT_EQ(lines.size(), 3) << m_stderr.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Tarvesk: page check failed: HTTP 503 (" + site.url("/") + ", took "));
+    const QString failed = lines[1].section(QStringLiteral(", "), -1);  // four 503s at least, then the time-out
+    EXPECT_TRUE(lines[1].contains(QRegularExpression("now: .*timed out after \\d+ s \\(took \\d+\\.\\d s, ([5-9]|\\d\\d+) ")));
+    EXPECT_EQ(lines[2], "Tarvesk: page good again after " + failed.chopped(1));
+
+    QStringList told;
+    int pings = 0, pingsWhileHanging = 0;
+    for (const auto& [text, at] : heard) {
+        const bool ping = text == "WATCHDOG=1";
+        if (!ping) told.append(text);
+        pings += ping;
+        pingsWhileHanging += ping && told.size() == 3;  // after the 503 status, before the time-out's
+    }
+    EXPECT_EQ(told, QStringList({"STATUS=Monitoring.", "READY=1", "STATUS=Monitoring, page is invalid. (HTTP 503)",
+                                 told.value(3), "STATUS=Monitoring, page is valid.", "STOPPING=1"}));
+    EXPECT_TRUE(told.value(3).contains(QRegularExpression("timed out after \\d+ s\\)$"))) << told.value(3).toStdString();
+    // Half of WATCHDOG_USEC apart give or take the load, also while a check hangs for a minute.
+    const double expected = static_cast<double>(heard.back().second - heard.front().second) / 200.0;
+    EXPECT_GT(pings, expected / 3);
+    EXPECT_LT(pings, expected * 1.5 + 2);
+    EXPECT_GT(pingsWhileHanging, 60);
 }
 
 // A real X server with a window manager, so that the window is closed the

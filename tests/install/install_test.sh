@@ -138,6 +138,8 @@ unit)
   grep -qx 'UMask=0077' "$unit" || fail "UMask="
   score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null | sed -n 's/.*exposure level for .*: \([0-9.]*\) .*/\1/p')
   awk -v s="${score:-10}" 'BEGIN { exit !(s < 8) }' || fail "exposure level ${score:-unknown}"
+  grep -qx 'Type=notify' "$unit" && grep -qx 'NotifyAccess=main' "$unit" && grep -Eqx 'WatchdogSec=[0-9]+s' "$unit" ||
+    fail "Type=, NotifyAccess= or WatchdogSec="
   # The check has teeth: a unit whose program is not there is refused.
   install_into /opt/tarvesk-absent "$work/stage"
   if systemd-analyze verify --man=no "$work/stage/opt/tarvesk-absent/share/tarvesk.service" >/dev/null 2>&1; then

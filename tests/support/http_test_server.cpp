@@ -39,7 +39,9 @@ HttpTestServer::HttpTestServer() {
         };
     };
     m_server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
-        res.status = m_rootStatus;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_stopping.wait(lock, [this] { return m_stopped || m_rootStatus != 0; });
+        res.status = m_rootStatus != 0 ? m_rootStatus.load() : 503;
         res.set_content("root\n", "text/plain");
     });
     m_server.Get("/ok", fixed(200));
@@ -81,6 +83,12 @@ HttpTestServer::~HttpTestServer() {
     m_stopping.notify_all();
     m_server.stop();
     if (m_thread.joinable()) m_thread.join();
+}
+
+void HttpTestServer::setStatus(int status) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rootStatus = status;
+    m_stopping.notify_all();
 }
 
 QString HttpTestServer::url(const QString& path) const {

@@ -15,7 +15,8 @@
 namespace tarvesk {
 
 // A well-behaved HTTP server on 127.0.0.1 and a free port, for tests:
-//   /            answers the status set by setStatus (200 at first)
+//   /            answers the status set by setStatus (200 at first); at 0
+//                it holds the answer until the status changes
 //   /ok          200          /nocontent   204
 //   /notmodified 304          /error       500
 //   /redirect    302 to /ok   /loop        302 to itself
@@ -40,7 +41,7 @@ public:
     // "http://127.0.0.1:PORT" followed by `path`.
     QString url(const QString& path) const;
 
-    void setStatus(int status) { m_rootStatus = status; }
+    void setStatus(int status);
     void setSlowDelay(std::chrono::milliseconds delay) { m_slowDelayMs = delay.count(); }
 
     int requestCount() const { return m_requestCount; }

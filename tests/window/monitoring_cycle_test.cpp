@@ -1,6 +1,8 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 
 #include "config/profile_store.h"
 #include "notify/event_log.h"
+#include "platform/text_conv.h"
 #include "support/http_test_server.h"
 #include "window/support/window_fixture.h"
 
@@ -38,6 +41,11 @@ protected:
         prompt->informs.clear();
     }
     QString status() { return label("lblStatus")->text(); }
+    QString tip() {  // the status tool tip as it shows when the pointer rests on the label
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        QCoreApplication::sendEvent(label("lblStatus"), &event);
+        return label("lblStatus")->toolTip();
+    }
     int count(const QString& command) const { return starter->started.count(command); }
 
     HttpTestServer server;
@@ -69,9 +77,12 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     EXPECT_EQ(window().continuousPageFailure(), 1);
     EXPECT_EQ(window().continuousIISResetFailure(), 1);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
+    EXPECT_TRUE(tip().startsWith("HTTP 500 (")) << tip().toStdString();
 
     server.setStatus(200);
+    fixedNow = QDateTime(QDate(2026, 5, 1), QTime(3, 0, 7));
     window().Timer1_Timer();
+    EXPECT_TRUE(tip().startsWith("HTTP 200 (") && tip().endsWith("), " + FormatGeneralDateTime(fixedNow)));
     EXPECT_EQ(window().continuousPageFailure(), 0);
     EXPECT_EQ(window().continuousIISResetFailure(), 0);
     EXPECT_EQ(window().continuousComputerResetFailure(), 0);
@@ -213,6 +224,7 @@ TEST_F(MonitoringCycle, InvalidAddressWhileRunningFailsEveryTickAndClimbs) {
     EXPECT_EQ(count("restart-web"), 2);
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(window().pageCheckCount(), 0);  // not counted: no request was made
+    EXPECT_TRUE(tip().startsWith("no usable page address (0 ms), ")) << tip().toStdString();
 }
 
 TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
