@@ -1,6 +1,7 @@
 // The timer tick and its escalation chain, against a real local web server.
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
@@ -300,6 +301,35 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
                                         QString::fromLatin1(kUntrustedIniText)));
             EXPECT_EQ(prompt->informs, QStringList{QString::fromUtf8(c.box)});
         }
+    }
+
+    // A linked Tarvesk.ini counts by the file it leads to and that file's folder.
+    const QString target = folder() + "/real";
+    ASSERT_TRUE(QDir().mkpath(target));
+    QFile::remove(iniPath());
+    ASSERT_TRUE(QFile::link(target + "/Tarvesk.ini", iniPath()));
+    const struct {
+        const char* what;
+        mode_t folderMode;
+        mode_t fileMode;
+        bool runs;
+    } links[] = {
+        {"linked into root's folder", 0755, 0600, true},
+        {"linked to a file anyone may write", 0755, 0666, false},
+        {"linked into a folder anyone may write", 0777, 0600, false},
+    };
+    for (const auto& l : links) {
+        SCOPED_TRACE(l.what);
+        resetWindow();
+        setUpStages(true, false, false, "1", "2", "2");
+        starter->started.clear();
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), l.folderMode), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(target + "/Tarvesk.ini").constData(), l.fileMode), 0);
+        server.setStatus(500);
+        window().Timer1_Timer();
+        EXPECT_EQ(count("restart-web"), l.runs ? 1 : 0);
+        ::chmod(QFile::encodeName(target).constData(), 0755);
+        ::chmod(QFile::encodeName(target + "/Tarvesk.ini").constData(), 0600);
     }
 }
 
