@@ -64,12 +64,20 @@ std::optional<QByteArray> ReadAll(int fd, qsizetype sizeHint) {
     }
 }
 
-// Opens a regular file of `folder` and nothing else, without ever waiting:
-// O_NONBLOCK keeps the open of a FIFO or a device from blocking, and whatever
-// is not a regular file is closed again at once. The descriptor is then made
-// blocking, as ordinary file I/O expects.
+// Opens a regular file of `folder` and nothing else, without ever waiting.
+// Whatever is known not to be a regular file is not opened at all: even a
+// moment's open of a FIFO for reading lets a writer waiting on it through.
+// For what changes in between, O_NONBLOCK keeps the open of a FIFO or a
+// device from blocking, and whatever is not a regular file is closed again at
+// once. The descriptor is then made blocking, as ordinary file I/O expects.
 int OpenRegular(const Folder& folder, const QByteArray& name, int flags, mode_t mode = 0,
                 struct stat* st = nullptr) {
+    struct stat before {};
+    if (::fstatat(folder.fd(), name.constData(), &before, (flags & O_NOFOLLOW) ? AT_SYMLINK_NOFOLLOW : 0) == 0 &&
+        !S_ISREG(before.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
     const int fd = RetryOnEintr([&] {
         return ::openat(folder.fd(), name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     });
