@@ -32,23 +32,12 @@ QByteArray ReadRaw(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-template <typename Pred>
-bool WaitFor(Pred done, int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > milliseconds) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 // Stops a process and returns once every thread of it has stopped: a thread
 // that was inside a system call (a rename, a send) finishes it first.
 bool StopEveryThread(qint64 pid) {
     ::kill(static_cast<pid_t>(pid), SIGSTOP);
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    return WaitFor(
+    return WaitUntil(
         [&] {
             for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
                 const QByteArray stat = ReadRaw(tasks.filePath(task + "/stat"));
@@ -145,7 +134,7 @@ TEST_F(ProcessLife, TerminationSignalsEndAHangingCheckAndNothingOfItRunsAfter) {
         HostileHttpServer silent(HostileHttpServer::Mode::Silent);
         writeIni(Settings(silent.url(), "0.2", "1", "eng"));
         start(m_first, Offscreen());
-        ASSERT_TRUE(WaitFor([&] { return silent.connectionCount() > 0; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return silent.connectionCount() > 0; }, 10000));
         const QByteArray iniBefore = ReadRaw(iniPath());
 
         const qint64 took = EndWith(m_first, signal);
@@ -165,7 +154,7 @@ TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
     HttpTestServer site;
     writeIni(Settings(site.url("/"), "0.2", "1", "eng"));
     start(m_first, Offscreen());
-    ASSERT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= 2; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return ini("PageCheckCount").toInt() >= 2; }, 10000));
     // The second copy would check this site. A request the first copy sent
     // just before it stopped may still reach `site` afterwards.
     HttpTestServer secondSite;
@@ -198,7 +187,7 @@ TEST_F(ProcessLife, SecondCopyInTheSameFolderSaysSoAndWritesNothing) {
     ASSERT_TRUE(m_first.waitForFinished(5000));
     const int countAfterKill = ini("PageCheckCount").toInt();
     start(m_second, Offscreen());
-    EXPECT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= countAfterKill + 2; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return ini("PageCheckCount").toInt() >= countAfterKill + 2; }, 10000));
     EXPECT_EQ(m_second.state(), QProcess::Running);
 
     // A copy in another folder is independent of it.
@@ -218,7 +207,7 @@ TEST_F(ProcessLife, WithoutADisplayItRunsWithoutAWindowAndNoBoxWaits) {
     // that nobody could answer.
     writeIni(Settings(site.url("/"), "0", "1", "eng"));
     start(m_first, QProcessEnvironment());
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             m_first.waitForReadyRead(20);
             m_stderr += m_first.readAllStandardError();
@@ -234,7 +223,7 @@ TEST_F(ProcessLife, WithoutADisplayItRunsWithoutAWindowAndNoBoxWaits) {
     // With a usable interval it resumes and monitors as with a window.
     writeIni(Settings(site.url("/"), "0.2", "1", "eng"));
     start(m_first, QProcessEnvironment());
-    EXPECT_TRUE(WaitFor([&] { return ini("PageCheckCount").toInt() >= 3; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return ini("PageCheckCount").toInt() >= 3; }, 10000));
     EXPECT_EQ(m_first.state(), QProcess::Running);
 }
 
@@ -301,12 +290,12 @@ TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
     env.insert("NOTIFY_SOCKET", m_dir.filePath("notify"));
     env.insert("WATCHDOG_USEC", "400000");
     start(m_first, env);
-    ASSERT_TRUE(WaitFor([&] { return pageLines().size() == 1 && site.requestCount() >= 5; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return pageLines().size() == 1 && site.requestCount() >= 5; }, 20000));
     site.setStatus(0);  // no answer: the check hangs until the HTTP time-out
-    ASSERT_TRUE(WaitFor([&] { return pageLines().size() >= 2; }, 120000)) << m_stderr.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return pageLines().size() >= 2; }, 120000)) << m_stderr.toStdString();
     const int hanging = site.requestCount();
     site.setStatus(200);
-    ASSERT_TRUE(WaitFor([&] { return pageLines().size() >= 3 && site.requestCount() >= hanging + 4; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return pageLines().size() >= 3 && site.requestCount() >= hanging + 4; }, 20000));
     EndWith(m_first, SIGTERM);
     const QStringList lines = pageLines();
     ::close(listener);
@@ -346,7 +335,7 @@ protected:
         m_xvfb.setStandardErrorFile(m_dir.filePath("xvfb.err"));
         m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         ASSERT_TRUE(m_xvfb.waitForStarted(10000)) << "Xvfb is missing (scripts/install-deps.sh installs it)";
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 m_xvfb.waitForReadyRead(100);
                 m_displayNumber += m_xvfb.readAllStandardOutput();
@@ -370,7 +359,7 @@ protected:
             }
             m_wm.start("openbox", {"--sm-disable"});
             ASSERT_TRUE(m_wm.waitForStarted(10000));
-            managed = WaitFor([&] { return wmctrl({"-m"}) == 0; }, 10000);
+            managed = WaitUntil([&] { return wmctrl({"-m"}) == 0; }, 10000);
         }
         ASSERT_TRUE(managed)
             << "display " << m_display.toStdString() << ", openbox "
@@ -425,8 +414,8 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowDuringAHangingCheckEndsTheProgram)
     HostileHttpServer silent(HostileHttpServer::Mode::Silent);
     writeIni(Settings(silent.url(), "0.2", "1", "eng"));
     start(m_first, m_env);
-    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
-    ASSERT_TRUE(WaitFor([&] { return silent.connectionCount() > 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return silent.connectionCount() > 0; }, 10000));
     const QByteArray iniBefore = ReadRaw(iniPath());
 
     closeTheWindowAndExpectTheEnd();
@@ -438,13 +427,13 @@ TEST_F(ProcessLifeOnADisplay, ClosingTheWindowWhileAMessageBoxIsOpenEndsTheProgr
     // No usable address: "Start Monitor", which has the focus, opens a box.
     writeIni(Settings("http://", "10", "0", "eng"));
     start(m_first, m_env);
-    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return windowShown("Tarvesk & Auto Reset"); }, 10000));
     QProcess key;
     key.setProcessEnvironment(m_env);
     key.start("xdotool", {"search", "--sync", "--name", "Tarvesk & Auto Reset", "windowactivate", "--sync",
                           "key", "space"});
     ASSERT_TRUE(key.waitForFinished(10000));
-    ASSERT_TRUE(WaitFor([&] { return windowShown("Tarvesk\n"); }, 10000)) << "no message box opened";
+    ASSERT_TRUE(WaitUntil([&] { return windowShown("Tarvesk\n"); }, 10000)) << "no message box opened";
 
     closeTheWindowAndExpectTheEnd();
 }
