@@ -7,6 +7,8 @@
 #   scripts/debian13.sh [DEB]     DEB: a package built on Debian 12, which
 #                                 must then install and start on 13 too
 #
+# The package built there is left in build-deb13/.
+#
 # The root after debootstrap and scripts/install-deps.sh is cached in
 # $TARVESK_CI_CACHE (default /var/cache/tarvesk-ci); an empty value means no
 # cache: every run starts with debootstrap. The cache is made again when
@@ -18,6 +20,7 @@
 # however the run ends, and removing the run's folder never reaches through
 # them into the machine's /dev or /proc or the source tree.
 set -euo pipefail
+umask 022  # the root's folders: root's, writable by nobody else
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 mirror=${TARVESK_DEBIAN_MIRROR:-http://deb.debian.org/debian}
@@ -70,8 +73,9 @@ make_root() {
 }
 
 inside() {
-  local work=$1 cache=$2 deb=${3:-}
-  root=$work/root  # global: the exit trap unmounts it
+  work=$1 root=$1/root  # globals: the exit trap unmounts them
+  local cache=$2 deb=${3:-}
+  trap 'unmount_root "$work/new"; unmount_root "$root"' EXIT
   if [ -z "$cache" ]; then
     make_root "$root"
   else
@@ -94,13 +98,15 @@ inside() {
     mkdir -p "$root" "$work/upper" "$work/overlay-work"
     mount -t overlay overlay -o "lowerdir=$base,upperdir=$work/upper,workdir=$work/overlay-work" "$root"
   fi
-  trap 'unmount_root "$root"' EXIT
   mount_root "$root"
 
   # The source tree, without build folders; the build is the root's own.
   mkdir -p "$root/src/tarvesk"
   tar -C "$src" --exclude=./.git --exclude='./build*' -cf - . | tar -C "$root/src/tarvesk" -xf -
   in_root "$root" sh -c 'cd /src/tarvesk && scripts/test.sh && tests/package/package_test.sh'
+  # The Debian 13 package, for machines that run 13 only.
+  mkdir -p "$src/build-deb13"
+  cp "$root"/src/tarvesk/build-deb/tarvesk_*.deb "$src/build-deb13/"
 
   if [ -n "$deb" ]; then
     say "the package built on Debian 12 on Debian 13: $(basename "$deb")"
@@ -125,15 +131,22 @@ fi
 deb=""
 if [ $# -gt 0 ]; then deb=$(realpath "$1"); [ -f "$deb" ] || { say "no package $1"; exit 1; }; fi
 if ! command -v debootstrap >/dev/null; then
+  apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
 cache=${TARVESK_CI_CACHE-/var/cache/tarvesk-ci}
 mkdir -p /var/tmp
 work=$(mktemp -d /var/tmp/tarvesk-debian13.XXXXXX)
-# The namespace is gone by the time this runs, and its mounts with it.
-trap 'rm -rf "$work"' EXIT
 start=$(date +%s)
+unshare --mount --propagation private "$0" --inside "$work" "$cache" "$deb" &
+inner=$!
+# Stopped or not, the inner run ends first (it kills what runs in the root and
+# its mounts go with its namespace), then its folder goes.
+trap '[ -z "$inner" ] || { kill "$inner" 2>/dev/null; wait "$inner" 2>/dev/null || true; }; rm -rf "$work"' EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 status=0
-unshare --mount --propagation private "$0" --inside "$work" "$cache" "$deb" || status=$?
+wait "$inner" || status=$?
+inner=""
 say "$([ $status -eq 0 ] && echo passed || echo "FAILED (status $status)") in $(( $(date +%s) - start )) s"
 exit $status
