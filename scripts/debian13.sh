@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs the README's test command (scripts/test.sh: install, build, every CTest
-# test) and the package check inside a fresh Debian 13 root, made with
+# Runs the README's commands (scripts/test.sh: install, build, every CTest
+# test; scripts/run.sh) and the package check inside a fresh Debian 13 root, made with
 # `debootstrap --variant=minbase trixie`, as root. CI runs it after the suite
 # on the machine's own Debian 12.
 #
@@ -100,10 +100,17 @@ inside() {
   fi
   mount_root "$root"
 
+  say "root ready in $SECONDS s"
   # The source tree, without build folders; the build is the root's own.
   mkdir -p "$root/src/tarvesk"
   tar -C "$src" --exclude=./.git --exclude='./build*' -cf - . | tar -C "$root/src/tarvesk" -xf -
   in_root "$root" sh -c 'cd /src/tarvesk && scripts/test.sh && tests/package/package_test.sh'
+  # The other README command: the program it starts runs on, without a window
+  # here, until it is stopped.
+  in_root "$root" sh -c 'cd /src/tarvesk && scripts/run.sh >/tmp/run.log 2>&1 &
+    for _ in $(seq 1 240); do grep -q "running without a window" /tmp/run.log && break; sleep 0.5; done
+    sleep 1; kill $! 2>/dev/null && grep -q "running without a window" /tmp/run.log ||
+      { cat /tmp/run.log; echo "scripts/run.sh did not start the program"; exit 1; }'
   # The Debian 13 package, for machines that run 13 only.
   mkdir -p "$src/build-deb13"
   cp "$root"/src/tarvesk/build-deb/tarvesk_*.deb "$src/build-deb13/"
