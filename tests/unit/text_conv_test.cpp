@@ -11,8 +11,6 @@
 #include <ctime>
 #include <cmath>
 #include <limits>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -155,16 +153,13 @@ TEST(TextConv, SkippedLocalTimeIsNoDate) {
     qputenv("TZ", "Europe/Berlin");
     tzset();
     const bool berlin = QDateTime(QDate(2026, 1, 1), QTime(12, 0)).offsetFromUtc() == 3600;
-    const std::pair<const char*, bool> rows[] = {
-        {"2026-3-29 02:30", false}, {"2026-3-29 2:00:00", false}, {"2026-3-29 02:59:59", false},
-        {"2026-3-29 01:59:59", true}, {"2026-3-29 03:00", true}, {"2026-10-25 02:30", true}};
-    std::vector<bool> isDate;
-    for (const auto& row : rows) isDate.push_back(IsDate(row.first));
+    const bool skipped = IsDate("2026-3-29 02:30") || IsDate("2026-3-29 2:00:00") || IsDate("2026-3-29 02:59:59");
+    const bool around = IsDate("2026-3-29 01:59:59") && IsDate("2026-3-29 03:00") && IsDate("2026-10-25 02:30");
     if (oldTz.isNull()) qunsetenv("TZ"); else qputenv("TZ", oldTz);
     tzset();
     if (!berlin) GTEST_SKIP() << "no time zone data for Europe/Berlin";
-    for (std::size_t i = 0; i < std::size(rows); ++i)
-        EXPECT_EQ(isDate[i], rows[i].second) << '"' << rows[i].first << '"';
+    EXPECT_FALSE(skipped);
+    EXPECT_TRUE(around);
 }
 
 TEST(TextConv, ParseDateValues) {
