@@ -27,8 +27,8 @@ mirror=${TARVESK_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 say() { echo "debian13: $*" >&2; }
 
-# Proc, sys, the machine's devices and terminals, and the root's own /run,
-# /dev/shm and /tmp.
+# Proc, sys, the machine's devices and terminals, a /run and /dev/shm of the
+# root's own, and the machine's name servers for apt.
 mount_root() {
   local root=$1
   mount -t proc proc "$root/proc"
