@@ -3,7 +3,9 @@
 #   /opt/tarvesk              the program; Tarvesk.ini and the logs are written
 #                             here and are never part of the package, so
 #                             removing or purging it leaves them
-#   /lib/systemd/system       the unit, not enabled
+#   /usr/lib/systemd/system   the unit, not enabled (merged /usr: Debian 13
+#                             refuses /lib; systemd 252 on Debian 12 reads
+#                             /usr/lib too)
 #   /usr/share/applications   the desktop entry
 #   /usr/share/icons/hicolor  the icons
 #   /usr/share/doc/tarvesk    copyright, changelog, README (support label)
@@ -14,6 +16,28 @@ set(TARVESK_UNIT_ENABLE "systemctl enable --now tarvesk.service")
 set(CMAKE_INSTALL_PREFIX ${TARVESK_DEB_PREFIX})
 set(TARVESK_DEB_MAINTAINER "Tarvesk maintainers <tarvesk@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
+
+# The release the package is built for goes into its version, and so into its
+# file name (tarvesk_1.0.0~deb12_amd64.deb): the libraries it depends on are
+# that release's. One built on Debian 12 installs on 13, not the reverse. The
+# "~" keeps every such build ordered before a plain 1.0.0.
+file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID)=")
+set(os_id "")
+set(os_version "")
+foreach(line IN LISTS os_release)
+  if(line MATCHES "^ID=\"?([^\"]*)\"?$")
+    set(os_id "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^VERSION_ID=\"?([^\"]*)\"?$")
+    set(os_version "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+if(os_id STREQUAL "debian")
+  set(os_id deb)
+endif()
+if(NOT os_id OR NOT os_version)
+  message(FATAL_ERROR "/etc/os-release names no release (ID and VERSION_ID) to build the package for")
+endif()
+set(TARVESK_DEB_VERSION "${PROJECT_VERSION}~${os_id}${os_version}")
 
 set(deb_generated "${CMAKE_CURRENT_BINARY_DIR}/deb")
 configure_file(${TARVESK_PACKAGING_DIR}/tarvesk.service.in ${deb_generated}/tarvesk.service @ONLY)
@@ -26,7 +50,7 @@ execute_process(COMMAND gzip -9nc ${deb_generated}/changelog
 
 install(TARGETS tarvesk RUNTIME DESTINATION opt/tarvesk)
 install(PROGRAMS ${TARVESK_PACKAGING_DIR}/tarvesk-desktop.sh DESTINATION opt/tarvesk RENAME tarvesk-desktop)
-install(FILES ${deb_generated}/tarvesk.service DESTINATION lib/systemd/system)
+install(FILES ${deb_generated}/tarvesk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${deb_generated}/tarvesk.desktop DESTINATION usr/share/applications)
 install(FILES ${TARVESK_PACKAGING_DIR}/tarvesk.svg DESTINATION usr/share/icons/hicolor/scalable/apps)
 foreach(size 16 32 48 256)
@@ -40,7 +64,7 @@ install(FILES ${TARVESK_PACKAGING_DIR}/debian/lintian-overrides
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvesk)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${TARVESK_DEB_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Tarvesk needs to build, run and test.
+# Installs the Debian packages Tarvesk needs to build, run and test, on
+# Debian 12 or 13: every name here is the same on both releases.
 set -euo pipefail
 
 packages=(
@@ -10,11 +11,12 @@ packages=(
   libcpp-httplib-dev
   python3 python3-aiosmtpd openssl
   fonts-noto-cjk fonts-dejavu-core fonts-liberation2
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   valgrind
   desktop-file-utils systemd
   xvfb openbox wmctrl xdotool
   dpkg-dev lintian
+  strace
 )
 
 as_root=()

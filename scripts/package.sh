@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package tarvesk_<version>_<arch>.deb in build-deb/ and
-# prints its path on the last line. Usage: scripts/package.sh [build-dir]
-# The version is the project's; the library dependencies come from
-# dpkg-shlibdeps (dpkg-dev), the fonts are named in packaging/deb.cmake.
+# Builds the Debian package tarvesk_<version>~deb<release>_<arch>.deb in
+# build-deb/ and prints its path on the last line. Usage: scripts/package.sh
+# [build-dir]. The version is the project's with the Debian release it is built
+# on (from /etc/os-release); the library dependencies come from dpkg-shlibdeps
+# (dpkg-dev), the fonts are named in packaging/deb.cmake.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build-deb}

@@ -200,9 +200,11 @@ std::optional<QDateTime> ParseDate(const QString& text) {
         time = QTime(hour, minute, second);
         if (!time.isValid()) return std::nullopt;
     }
-    // A local time skipped when the clocks go forward is no date.
+    // A local time skipped when the clocks go forward is no date. Qt before
+    // 6.7 makes it invalid; later versions move it past the gap, so a value
+    // that does not show the date and time it was made from is refused too.
     const QDateTime value(date, time);
-    if (!value.isValid()) return std::nullopt;
+    if (!value.isValid() || value.date() != date || value.time() != time) return std::nullopt;
     return value;
 }
 

@@ -7,6 +7,7 @@
 #include "config/profile_store.h"
 #include "config/settings_table.h"
 #include "platform/atomic_file.h"
+#include "platform/curl_global.h"
 #include "platform/display_environment.h"
 #include "platform/folder.h"
 #include "platform/instance_lock.h"
@@ -61,6 +62,8 @@ void SayWhatTheLockLacks(tarvesk::InstanceLock::State state, const QString& fold
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any other thread exists: libcurl's rule for its global init.
+    tarvesk::EnsureCurlInitialised();
     tarvesk::IgnoreFileSizeSignal();
     // A server without a desktop runs the program without a window rather
     // than have the toolkit abort for want of a display. The platform is

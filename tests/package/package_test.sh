@@ -22,21 +22,26 @@ had_opt=no; [ -e /opt/tarvesk ] && had_opt=yes
 
 deb=$(scripts/package.sh "$@" | tail -n1)
 [ -f "$deb" ] || fail "package.sh did not name a package: $deb"
+# The version is the project's with the release built on: 1.0.0~deb12.
 version=$(sed -n 's/^project(Tarvesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+release=$(. /etc/os-release && echo "${ID/#debian/deb}${VERSION_ID}")
+version="$version~$release"
 [ "$(basename "$deb")" = "tarvesk_${version}_$(dpkg --print-architecture).deb" ] || fail "file name $deb"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not the project's $version"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
 
 # lintian: errors fail, everything else is shown.
 lintian --allow-root --fail-on error "$deb" || fail "lintian reports errors"
 
 depends=$(dpkg-deb -f "$deb" Depends)
+# Debian 13 renamed the libraries whose interface holds a time_t (libcurl4t64).
 for needed in fonts-noto-cjk libqt6widgets6 libcurl4; do
-  grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
+  grep -Eq "(^|[ ,|])${needed}(t64)?( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 apt-get install --simulate -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt cannot satisfy the dependencies"; }
 
-expected="./lib/systemd/system/tarvesk.service
-./opt/tarvesk/tarvesk
+expected="./opt/tarvesk/tarvesk
+./opt/tarvesk/tarvesk-desktop
+./usr/lib/systemd/system/tarvesk.service
 ./usr/share/applications/tarvesk.desktop
 ./usr/share/doc/tarvesk/README.md
 ./usr/share/doc/tarvesk/changelog.gz
@@ -64,12 +69,12 @@ pkg -i "$deb"
 opt="$root/opt/tarvesk"
 [ -x "$opt/tarvesk" ] || fail "program not in /opt/tarvesk"
 [ -z "$(find "$root/etc" -name 'tarvesk*' 2>/dev/null)" ] || fail "the install enabled something in /etc"
-unit="$root/lib/systemd/system/tarvesk.service"
+unit="$root/usr/lib/systemd/system/tarvesk.service"
 grep -qx 'ExecStart=/opt/tarvesk/tarvesk' "$unit" || fail "unit ExecStart"
 grep -qx 'WorkingDirectory=/opt/tarvesk' "$unit" || fail "unit WorkingDirectory"
 grep -qx 'Documentation=file:///usr/share/doc/tarvesk/README.md' "$unit" || fail "unit Documentation"
 entry="$root/usr/share/applications/tarvesk.desktop"
-grep -qx 'Exec=/opt/tarvesk/tarvesk' "$entry" || fail "desktop Exec"
+grep -qx 'Exec=/opt/tarvesk/tarvesk-desktop' "$entry" || fail "desktop Exec"
 grep -qx 'Icon=tarvesk' "$entry" || fail "desktop Icon is not the theme name"
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"
