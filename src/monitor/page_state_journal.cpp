@@ -1,5 +1,7 @@
 #include "monitor/page_state_journal.h"
 
+#include "platform/text_conv.h"
+
 #include <QUrl>
 #include <cstdio>
 
@@ -68,17 +70,6 @@ QString PageStateJournal::Reason(const HttpResult& result) {
 QString PageStateJournal::Duration(std::chrono::milliseconds elapsed) {
     if (elapsed.count() < 1000) return QStringLiteral("%1 ms").arg(elapsed.count());
     return QStringLiteral("%1 s").arg(static_cast<double>(elapsed.count()) / 1000.0, 0, 'f', 1);
-}
-
-QString PageStateJournal::OneLine(QString text) {
-    for (QChar& c : text) {
-        const QChar::Category category = c.category();
-        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
-            category == QChar::Separator_Paragraph) {
-            c = QLatin1Char(' ');
-        }
-    }
-    return text;
 }
 
 void PageStateJournal::say(const QString& text) {

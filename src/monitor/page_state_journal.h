@@ -39,9 +39,6 @@ public:
     static QString Reason(const HttpResult& result);
     // "12 ms" below a second, "60.0 s" from there on.
     static QString Duration(std::chrono::milliseconds elapsed);
-    // `text` with every control character (TAB and line breaks included) as
-    // a blank: it stays one line wherever it is written.
-    static QString OneLine(QString text);
 
 private:
     void say(const QString& text);

@@ -8,16 +8,6 @@
 #include "platform/text_conv.h"
 
 namespace tarvesk {
-namespace {
-
-QString OneLine(QString text) {
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-}  // namespace
 
 QString EventLog::FileNameFor(const QDateTime& when) {
     const QDate date = when.date();

@@ -113,6 +113,17 @@ QString TrimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+QString OneLine(QString text) {
+    for (QChar& c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
 bool IsNumeric(const QString& text) {
     qsizetype pos = 0;
     qsizetype end = 0;

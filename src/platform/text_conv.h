@@ -10,6 +10,11 @@ namespace tarvesk {
 // Removes leading and trailing blanks (U+0020 only; tabs stay).
 QString TrimBlanks(const QString& text);
 
+// `text` with every control character (TAB and line breaks included) and
+// every line or paragraph separator as a blank, so that it stays one line
+// wherever it is written: a log entry, a journal line, a status text.
+QString OneLine(QString text);
+
 // The numeric test: optional blanks/tabs around, an optional sign, digits with
 // an optional "." fraction (".5" and "5." count), an optional exponent.
 // Nothing else; the empty text is not numeric.
