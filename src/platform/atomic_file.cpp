@@ -12,20 +12,11 @@
 #include <unistd.h>
 
 #include "platform/folder.h"
+#include "platform/retry_on_eintr.h"
 #include "platform/strict_modes.h"
 
 namespace tarvesk {
 namespace {
-
-// Keeps errno-driven POSIX calls from giving up on a signal.
-template <typename F>
-auto RetryOnEintr(F call) -> decltype(call()) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
 
 bool IsRoot() { return ::geteuid() == 0; }
 

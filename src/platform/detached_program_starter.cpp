@@ -8,6 +8,8 @@
 
 #include <glib.h>
 
+#include "platform/retry_on_eintr.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -160,13 +162,9 @@ bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
     }
     // The middle process ends at once, so the command is never our child.
     int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
+    RetryOnEintr([&] { return ::waitpid(middle, &status, 0); });
     int code = 0;
-    ssize_t n;
-    do {
-        n = ::read(report[0], &code, sizeof code);
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = RetryOnEintr([&] { return ::read(report[0], &code, sizeof code); });
     ::close(report[0]);
     if (n == static_cast<ssize_t>(sizeof code)) return failed(code);
     if (error) error->clear();

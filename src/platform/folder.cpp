@@ -9,15 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/retry_on_eintr.h"
+
 namespace tarvesk {
 namespace {
 
 int OpenDirectory(int base, const char* path) {
-    int fd;
-    do {
-        fd = ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetryOnEintr([&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
 }
 
 QByteArray DirPart(const QByteArray& path) {

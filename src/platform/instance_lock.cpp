@@ -7,16 +7,14 @@
 #include <unistd.h>
 
 #include "platform/folder.h"
+#include "platform/retry_on_eintr.h"
 
 namespace tarvesk {
 namespace {
 
 int OpenAt(int folder, const char* name, int flags, mode_t mode = 0) {
-    int fd;
-    do {
-        fd = ::openat(folder, name, flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetryOnEintr(
+        [&] { return ::openat(folder, name, flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode); });
 }
 
 // The lock file, or -1 with errno. A file that exists but cannot be written
@@ -59,11 +57,7 @@ InstanceLock::InstanceLock(const Folder& folder) {
         if (m_fd < 0) return;
         onFolder = true;
     }
-    int rc;
-    do {
-        rc = ::flock(m_fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc == 0) {
+    if (RetryOnEintr([&] { return ::flock(m_fd, LOCK_EX | LOCK_NB); }) == 0) {
         m_state = onFolder ? State::AcquiredOnFolder : OthersCanOpen(m_fd) ? State::OthersCanHoldIt : State::Acquired;
         return;
     }
