@@ -41,11 +41,6 @@
 namespace tarvesk {
 namespace {
 
-QByteArray ReadRaw(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 int CrashRounds() {
     bool ok = false;
     const int rounds = qEnvironmentVariableIntValue("TARVESK_CRASH_ROUNDS", &ok);

@@ -27,11 +27,6 @@
 namespace tarvesk {
 namespace {
 
-QByteArray ReadRaw(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Stops a process and returns once every thread of it has stopped: a thread
 // that was inside a system call (a rename, a send) finishes it first.
 bool StopEveryThread(qint64 pid) {

@@ -12,4 +12,9 @@ QString CopyProgramInto(const QString& folder) {
     return program;
 }
 
+QByteArray ReadRaw(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace tarvesk

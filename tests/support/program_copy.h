@@ -11,6 +11,9 @@ namespace tarvesk {
 // or "" when it could not be made.
 QString CopyProgramInto(const QString& folder);
 
+// The bytes of a file the program wrote; empty when it cannot be read.
+QByteArray ReadRaw(const QString& path);
+
 // Waits up to `milliseconds` for `done` to hold.
 template <typename Pred>
 bool WaitUntil(Pred done, int milliseconds) {
