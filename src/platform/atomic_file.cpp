@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/folder.h"
+#include "platform/path_walk.h"
 #include "platform/retry_on_eintr.h"
 #include "platform/strict_modes.h"
 
@@ -165,9 +166,6 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) return false;
     const bool isRoot = IsRoot();
-    // Root follows a link only where nobody else could have laid it or
-    // changed what it leads to.
-    if (isRoot && target.viaLink && !JudgeFile(start, startName).trusted()) return false;
     const Folder& folder = target.folder(start);
     const QByteArray& name = target.name;
 
@@ -184,6 +182,9 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     } else if (errno != ENOENT) {
         return false;
     }
+    // Root follows a link only where nobody else could have laid it, changed
+    // what it leads to or chosen a place for a new file.
+    if (isRoot && target.viaLink && !JudgeTarget(start, target, exists ? &old : nullptr).trusted()) return false;
 
     // Same folder as the target, so that the rename is atomic.
     QByteArray temp;
@@ -224,7 +225,7 @@ void RemoveLeftoverTemporaries(const Folder& start, const QByteArray& startName)
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) return;
     // Root removes nothing in a folder that a link of somebody else's names.
-    if (IsRoot() && target.viaLink && !JudgeFile(start, startName).trusted()) return;
+    if (IsRoot() && target.viaLink && !target.trust.trusted()) return;
     const Folder& folder = target.folder(start);
     const QByteArray prefix = TemporaryPrefix(target.name);
 
@@ -258,14 +259,19 @@ void RemoveLeftoverTemporaries(const QString& path) {
 std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& startName, Trust* trust) {
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) {
-        if (trust) trust->add(JudgeFile(start, startName));
+        if (trust && IsRoot()) trust->add({Trust::Cause::IniOrFolder, QString()});
         return std::nullopt;
     }
     struct stat st {};
     const int fd = OpenRegular(target.folder(start), target.name, O_RDONLY | O_NOFOLLOW, 0, &st);
     // Judged on the very file read, so that what is in memory and the
     // verdict on it can never come from two different files.
-    if (trust) trust->add(JudgeReadFile(fd, start, target));
+    if (trust) trust->add(JudgeTarget(start, target, fd >= 0 ? &st : nullptr));
+    if (fd >= 0 && IsRoot() && OnPseudoFileSystem(fd)) {
+        if (trust) trust->add({Trust::Cause::Pseudo, target.folder(start).path()});
+        ::close(fd);
+        return std::nullopt;
+    }
     if (fd < 0) return std::nullopt;
     std::optional<QByteArray> data = ReadAll(fd, static_cast<qsizetype>(st.st_size));
     ::close(fd);
@@ -311,10 +317,7 @@ void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 bool IsMissing(const Folder& start, const QByteArray& startName) {
     FileTarget target;
-    if (!ResolveTarget(start, startName, &target)) return false;
-    struct stat st {};
-    return ::fstatat(target.folder(start).fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-           errno == ENOENT;
+    return ResolveTarget(start, startName, &target) && !target.exists;
 }
 
 bool IsMissing(const QString& path) {

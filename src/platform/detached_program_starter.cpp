@@ -8,6 +8,7 @@
 
 #include <glib.h>
 
+#include "platform/path_walk.h"
 #include "platform/retry_on_eintr.h"
 
 #include <cerrno>
@@ -77,6 +78,35 @@ int FindProgram(const QByteArray& name, QByteArray* path) {
     return found;
 }
 
+// As root, the program a command names runs only when nobody else could
+// have put it there or could swap it: the rule the settings file is held to.
+// `program` becomes the path that was judged, so that exactly that file is
+// executed. An empty text when it may run.
+QString RefusalAsRoot(QByteArray* program) {
+    if (::geteuid() != 0) return {};
+    QByteArray real;
+    Trust trust;
+    if (!ResolveProgram(*program, &real, &trust)) return {};  // execve says why
+    *program = real;
+    if (trust.trusted()) return {};
+    const QString file = QFile::decodeName(real);
+    const QString culprit = trust.folder.isEmpty() || trust.folder == file
+                                ? QStringLiteral("the file itself")
+                                : trust.folder;
+    return QStringLiteral("Not run as root: %1 can be changed by another user (%2). The program a command names, "
+                          "and every folder above it, must be root's and writable by root alone.")
+        .arg(file, culprit);
+}
+
+// What the service manager gave the program for itself: a command that
+// talked to it through these would be taken for the program, or refused.
+bool IsServiceManagerVariable(const char* entry) {
+    for (const char* name : {"NOTIFY_SOCKET=", "WATCHDOG_USEC=", "WATCHDOG_PID="}) {
+        if (std::strncmp(entry, name, std::strlen(name)) == 0) return true;
+    }
+    return false;
+}
+
 // In the child, between fork and exec: async-signal-safe calls only.
 void ResetSignals() {
     struct sigaction standard {};
@@ -123,12 +153,17 @@ bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
     // with threads, it may only make async-signal-safe calls.
     QByteArray program;
     if (const int code = FindProgram(QFile::encodeName(words.first()), &program)) return failed(code);
+    if (const QString refusal = RefusalAsRoot(&program); !refusal.isEmpty()) return Fail(error, refusal);
     std::vector<QByteArray> arguments;
     for (const QString& word : words) arguments.push_back(QFile::encodeName(word));
     std::vector<char*> argv;
     for (QByteArray& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    char** const envp = environ;
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry; ++entry) {
+        if (!IsServiceManagerVariable(*entry)) envp.push_back(*entry);
+    }
+    envp.push_back(nullptr);
 
     // The exec failure of the grandchild comes back through this pipe; a
     // successful exec closes it.
@@ -150,7 +185,7 @@ bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
         if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0)
             ReportAndExit(report[1], errno);
         CloseOnExecFromThree();
-        ::execve(program.constData(), argv.data(), envp);
+        ::execve(program.constData(), argv.data(), envp.data());
         ReportAndExit(report[1], errno);
     }
     const int forkError = errno;

@@ -13,9 +13,13 @@ namespace tarvesk {
 //
 // The command starts as if from a fresh shell of the program's user: default
 // signal handling and no blocked signals (whatever the program set for
-// itself), the program's environment, no descriptor of the program's (lock,
+// itself), the program's environment and umask without what the service
+// manager meant for the program alone (NOTIFY_SOCKET, WATCHDOG_*), no descriptor of the program's (lock,
 // settings, log, sockets), a session of its own, and never a child of the
 // program, so it cannot linger as the program's zombie.
+//
+// As root, the program must be root's and writable by root alone, and so
+// must every folder above it; it is then executed by the very path judged.
 class DetachedProgramStarter : public ProgramStarter {
 public:
     bool start(const QString& commandLine, QString* error) override;

@@ -3,9 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
-#include <climits>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,8 +12,13 @@
 namespace tarvesk {
 namespace {
 
+// Opened for reading where the folder allows it, so that it can be synced
+// after a rename; otherwise for path operations alone, which need nothing
+// but search permission.
 int OpenDirectory(int base, const char* path) {
-    return RetryOnEintr([&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd = RetryOnEintr([&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd >= 0 || errno != EACCES) return fd;
+    return RetryOnEintr([&] { return ::openat(base, path, O_PATH | O_DIRECTORY | O_CLOEXEC); });
 }
 
 QByteArray DirPart(const QByteArray& path) {
@@ -31,11 +34,14 @@ QByteArray NamePart(const QByteArray& path) {
 
 }  // namespace
 
-Folder::Folder(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}
+Folder::Folder(int fd, QString path) : m_fd(fd), m_error(fd < 0 ? errno : 0), m_path(std::move(path)) {}
 
 Folder Folder::Open(const QString& path) {
     const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.isEmpty() || encoded.contains('\0')) return Folder(-1, path);
+    if (encoded.isEmpty() || encoded.contains('\0')) {
+        errno = ENOENT;
+        return Folder(-1, path);
+    }
     return Folder(OpenDirectory(AT_FDCWD, encoded.constData()), path);
 }
 
@@ -45,20 +51,17 @@ Folder Folder::OpenParentOf(const QString& filePath, QByteArray* name) {
     return Open(QFile::decodeName(DirPart(encoded)));
 }
 
-Folder Folder::OpenFrom(const Folder& base, const QByteArray& path) {
-    if (!base.isOpen() || path.isEmpty() || path.contains('\0')) return Folder();
-    const QString shown = path.startsWith('/') ? QFile::decodeName(path)
-                          : path == "."        ? base.path()
-                                               : base.path() + QLatin1Char('/') + QFile::decodeName(path);
-    return Folder(OpenDirectory(base.fd(), path.constData()), shown);
-}
+Folder Folder::Adopt(int fd, const QString& path) { return Folder(fd, path); }
 
-Folder::Folder(Folder&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) { other.m_fd = -1; }
+Folder::Folder(Folder&& other) noexcept : m_fd(other.m_fd), m_error(other.m_error), m_path(std::move(other.m_path)) {
+    other.m_fd = -1;
+}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = other.m_fd;
+        m_error = other.m_error;
         m_path = std::move(other.m_path);
         other.m_fd = -1;
     }
@@ -76,34 +79,6 @@ bool Folder::hasFile(const QByteArray& name) const {
 
 bool IsPlainName(const QByteArray& name) {
     return !name.isEmpty() && !name.contains('/') && !name.contains('\0') && name != "." && name != "..";
-}
-
-bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* target) {
-    if (!start.isOpen() || !IsPlainName(name)) return false;
-    target->other = Folder();
-    target->name = name;
-    target->viaLink = false;
-    for (int hops = 0; hops < 40; ++hops) {
-        const Folder& folder = target->folder(start);
-        struct stat st {};
-        if (::fstatat(folder.fd(), target->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return errno == ENOENT;  // a file yet to be made
-        if (!S_ISLNK(st.st_mode)) return true;
-
-        std::string text(PATH_MAX, '\0');
-        const ssize_t n = ::readlinkat(folder.fd(), target->name.constData(), text.data(), text.size());
-        if (n <= 0 || static_cast<size_t>(n) >= text.size()) return false;
-        const QByteArray link(text.data(), static_cast<qsizetype>(n));
-        const QByteArray next = NamePart(link);
-        if (!IsPlainName(next)) return false;  // "dir/", "..": no file
-        // A relative link names a path from the folder it lies in.
-        Folder nextFolder = Folder::OpenFrom(folder, DirPart(link));
-        if (!nextFolder.isOpen()) return false;
-        target->other = std::move(nextFolder);
-        target->name = next;
-        target->viaLink = true;
-    }
-    return false;  // a loop of links
 }
 
 }  // namespace tarvesk

@@ -12,13 +12,16 @@ namespace tarvesk {
 class Folder {
 public:
     Folder() = default;
-    // Resolves `path` once. A folder that cannot be opened gives one that is
-    // not open, where every access fails.
+    // Resolves `path` once. Search permission is enough: a folder its user
+    // may enter but not list is opened all the same (for path operations
+    // only: it cannot then be listed, synced or locked itself). A folder that
+    // cannot be opened gives one that is not open, where every access fails;
+    // errorCode() then says why.
     static Folder Open(const QString& path);
     // The folder holding `filePath`; the file's own name goes to `name`.
     static Folder OpenParentOf(const QString& filePath, QByteArray* name);
-    // A folder named relative to `base` ("sub", "../other"), or absolute.
-    static Folder OpenFrom(const Folder& base, const QByteArray& path);
+    // Takes over a folder descriptor opened elsewhere.
+    static Folder Adopt(int fd, const QString& path);
 
     Folder(Folder&& other) noexcept;
     Folder& operator=(Folder&& other) noexcept;
@@ -27,6 +30,8 @@ public:
     ~Folder();
 
     bool isOpen() const { return m_fd >= 0; }
+    // The errno value of a failed open, 0 for an open folder.
+    int errorCode() const { return m_error; }
     int fd() const { return m_fd; }
     // The path it was opened by, for messages.
     const QString& path() const { return m_path; }
@@ -36,26 +41,12 @@ public:
 private:
     Folder(int fd, QString path);
     int m_fd = -1;
+    int m_error = 0;
     QString m_path;
 };
 
 // An entry name that stays inside its folder: not empty, no "/", no NUL,
 // not "." or "..".
 bool IsPlainName(const QByteArray& name);
-
-// Where a file named in a folder really lies: a chain of symbolic links is
-// followed (a dangling last link names a file yet to be made), each link read
-// relative to the folder it lies in.
-struct FileTarget {
-    Folder other;          // the target's folder, when a link led elsewhere
-    QByteArray name;       // the target's name in its folder
-    bool viaLink = false;  // the name was a link
-
-    const Folder& folder(const Folder& start) const { return viaLink ? other : start; }
-};
-
-// False when the chain cannot be followed (a loop, a folder that cannot be
-// opened, a link that names a folder).
-bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* target);
 
 }  // namespace tarvesk

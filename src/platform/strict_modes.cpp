@@ -2,10 +2,11 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "platform/folder.h"
@@ -14,10 +15,6 @@ namespace tarvesk {
 namespace {
 
 bool IsRoot() { return ::geteuid() == 0; }
-
-bool OnlyRootCanWrite(const struct stat& st) {
-    return st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
 
 // Where a folder descriptor is now, for the message that names it.
 QString PathOf(int fd) {
@@ -29,16 +26,29 @@ QString PathOf(int fd) {
 
 Trust Failed(Trust::Cause cause, const QString& folder = QString()) { return Trust{cause, folder}; }
 
-// The verdict on a file found (`st`, or nothing when there is none) at the
-// end of `target`.
-Trust JudgeFound(const struct stat* st, const Folder& start, const FileTarget& target) {
-    Trust trust = JudgeFolder(start);
-    if (target.viaLink) trust.add(JudgeFolder(target.other));
-    if (st && !OnlyRootCanWrite(*st)) trust.add(Failed(Trust::Cause::IniOrFolder));
-    return trust;
-}
-
 }  // namespace
+
+bool OnlyRootCanWrite(const struct stat& st) { return st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0; }
+
+bool OnPseudoFileSystem(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return true;  // cannot be told: not safe
+    switch (fs.f_type) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case BPF_FS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
 
 Trust JudgeFolder(const Folder& folder) {
     // A folder that could not be opened held nothing to read: what the
@@ -46,7 +56,7 @@ Trust JudgeFolder(const Folder& folder) {
     if (!IsRoot() || !folder.isOpen()) return {};
     struct stat top {};
     if (::stat("/", &top) != 0) return Failed(Trust::Cause::IniOrFolder);
-    int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::openat(folder.fd(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     Trust trust;
     for (int depth = 0; fd >= 0 && depth < 256; ++depth) {
         struct stat st {};
@@ -55,7 +65,7 @@ Trust JudgeFolder(const Folder& folder) {
             break;
         }
         if (st.st_dev == top.st_dev && st.st_ino == top.st_ino) break;
-        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat above {};
         // The top of a chroot is its own "..".
         if (up >= 0 && ::fstat(up, &above) == 0 && above.st_dev == st.st_dev && above.st_ino == st.st_ino) {
@@ -68,25 +78,6 @@ Trust JudgeFolder(const Folder& folder) {
     }
     if (fd >= 0) ::close(fd);
     return trust;
-}
-
-Trust JudgeReadFile(int fd, const Folder& start, const FileTarget& target) {
-    if (!IsRoot()) return {};
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) != 0) return Failed(Trust::Cause::IniOrFolder);
-    return JudgeFound(fd >= 0 ? &st : nullptr, start, target);
-}
-
-Trust JudgeFile(const Folder& folder, const QByteArray& name) {
-    if (!IsRoot() || !folder.isOpen()) return {};
-    FileTarget target;
-    if (!ResolveTarget(folder, name, &target)) return Failed(Trust::Cause::IniOrFolder);
-    struct stat st {};
-    if (::fstatat(target.folder(folder).fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) return Failed(Trust::Cause::IniOrFolder);
-        return JudgeFound(nullptr, folder, target);
-    }
-    return JudgeFound(&st, folder, target);
 }
 
 bool ReadableByOthers(const Folder& folder, const QByteArray& name) {

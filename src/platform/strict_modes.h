@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+struct stat;
+
 namespace tarvesk {
 
 class Folder;
-struct FileTarget;
 
 // Root runs only what root wrote. As root, the commands in the settings file
 // may run only when that file is owned by root and writable by no group or
@@ -14,13 +15,17 @@ struct FileTarget;
 // sshd's StrictModes makes; a sticky folder such as /tmp does not count):
 // anyone who can change one of them could otherwise have root run a command
 // of their choosing, at once or later by swapping a folder in the path. A
-// file that does not exist counts by its folders alone. Any other user may
-// always run them: they are that user's own commands.
+// file that does not exist counts by its folders alone. A link counts with
+// every link and folder it passes through (see path_walk.h). Any other user
+// may always run them: they are that user's own commands.
 struct Trust {
     enum class Cause {
         None,         // trusted
         IniOrFolder,  // the settings file or the folder it lies in
         FolderAbove,  // a folder above that, named in `folder`
+        OnTheWay,     // a link, or a folder a link passes through, named in `folder`
+        Pseudo,       // a link leads onto /proc, /sys or the like, to `folder`
+        Dangling,     // a link leads to `folder`, where nothing is
     };
     Cause cause = Cause::None;
     QString folder;
@@ -36,13 +41,12 @@ struct Trust {
 // the folders actually above it, whatever their paths say.
 Trust JudgeFolder(const Folder& folder);
 
-// The file that was read through `fd` (-1: there was none), found by
-// following `name` in `start` to `target`: the file, its folder and, for a
-// link, the link's folder too.
-Trust JudgeReadFile(int fd, const Folder& start, const FileTarget& target);
+// Owned by root and writable by no group or other.
+bool OnlyRootCanWrite(const struct stat& st);
 
-// The named file as it is now, a link followed to its target.
-Trust JudgeFile(const Folder& folder, const QByteArray& name);
+// On a file system the kernel makes up (/proc, /sys and their kind), whose
+// files say what their processes or the kernel want them to say.
+bool OnPseudoFileSystem(int fd);
 
 // True when group or others may read the named file (it holds the mail
 // password).

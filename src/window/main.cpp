@@ -92,6 +92,9 @@ int main(int argc, char* argv[]) {
     if (noDisplay) {
         SayOnStandardError(QStringLiteral("no display; running without a window, with %1").arg(iniPath));
     }
+    if (!folder->isOpen()) {
+        SayOnStandardError(tarvesk::FolderUnusableText(folderPath, folder->errorCode(), QStringLiteral("eng")));
+    }
 
     // One copy per folder: a second one would count, log and run every
     // recovery command twice. It writes nothing and says why in the stored

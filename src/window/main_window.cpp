@@ -20,6 +20,7 @@
 #include "notify/notification_texts.h"
 #include "platform/folder.h"
 #include "platform/off_thread.h"
+#include "platform/path_walk.h"
 #include "platform/strict_modes.h"
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
@@ -519,6 +520,17 @@ void MainWindow::Form_Load() {
                        : std::make_shared<const Folder>(Folder::Open(m_services.executableFolder()));
     }
     m_iniPath = PathBeside(m_services.executableFolder(), IniName());
+    if (!m_folder->isOpen()) {
+        // Factory settings saved over a run that cannot be seen would be
+        // worse than nothing: say so and leave everything as it is.
+        m_settingsTrust = Trust();
+        m_untrustedCommands.clear();
+        LoadDefaultSettings();
+        SetLanguage(m_language);
+        lblStatus->setText(FolderUnusableText(m_folder->path(), m_folder->errorCode(), m_language));
+        m_loaded = true;
+        return;
+    }
     // Copies of the settings (password included) that a killed write left.
     ProfileStore::RemoveLeftovers(*m_folder, IniName());
     if (m_folder->hasFile(IniEntry())) {
@@ -823,8 +835,11 @@ MainWindow::CommandStart MainWindow::startCommand(const QString& command) {
     // As root, a command that another user could have written is not run:
     // not one read from such a file at start-up, whatever the files look like
     // now, and none while the files are such.
-    const bool readUntrusted = m_untrustedCommands.contains(command);
-    const Trust trust = readUntrusted ? m_settingsTrust : JudgeFile(*m_folder, IniEntry());
+    // The text says which holds: the files as they are now, or, once they
+    // have been mended, as they were when the commands were read.
+    const Trust now = JudgeFile(*m_folder, IniEntry());
+    const bool readUntrusted = now.trusted() && m_untrustedCommands.contains(command);
+    const Trust& trust = readUntrusted ? m_settingsTrust : now;
     if (!trust.trusted()) {
         return {UntrustedText(trust, readUntrusted, QStringLiteral("eng")),
                 UntrustedText(trust, readUntrusted, m_language)};

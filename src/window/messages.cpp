@@ -1,5 +1,6 @@
 #include "window/messages.h"
 
+#include <cstring>
 #include <map>
 
 namespace tarvesk {
@@ -63,21 +64,75 @@ QString Text(Msg message, const QString& language) {
     return QString::fromUtf8(IsChinese(language) ? pair.chinese : pair.english);
 }
 
-QString UntrustedText(const Trust& trust, bool atLoad, const QString& language) {
-    const bool above = trust.cause == Trust::Cause::FolderAbove;
-    if (IsChinese(language)) {
-        const QString what = above ? QStringLiteral("Tarvesk.ini 上层的文件夹 %1 ").arg(trust.folder)
-                                   : QStringLiteral("Tarvesk.ini 或其所在文件夹");
-        return atLoad ? QStringLiteral("读取设置时") + what +
-                            QStringLiteral("可被其他用户修改，在 Tarvesk 重新启动之前不以 root 身份运行命令。")
-                      : what + QStringLiteral("可被其他用户修改，因此不以 root 身份运行命令。");
+QString UntrustedText(const Trust& trust, bool atRead, const QString& language) {
+    using Cause = Trust::Cause;
+    // What is wrong, now and as it was at the read, in both languages.
+    struct Problem {
+        Cause cause;
+        const char* english[2];
+        const char* chinese[2];
+    };
+    static const Problem kProblems[] = {
+        {Cause::IniOrFolder,
+         {"Tarvesk.ini or its folder can be changed by another user",
+          "Tarvesk.ini or its folder could be changed by another user when the settings were read"},
+         {"Tarvesk.ini 或其所在文件夹可被其他用户修改", "读取设置时，Tarvesk.ini 或其所在文件夹可被其他用户修改"}},
+        {Cause::FolderAbove,
+         {"The folder %1 above Tarvesk.ini can be changed by another user",
+          "The folder %1 above Tarvesk.ini could be changed by another user when the settings were read"},
+         {"Tarvesk.ini 上层的文件夹 %1 可被其他用户修改", "读取设置时，Tarvesk.ini 上层的文件夹 %1 可被其他用户修改"}},
+        {Cause::OnTheWay,
+         {"%1, a link or folder on the way to Tarvesk.ini, can be changed by another user",
+          "%1, a link or folder on the way to Tarvesk.ini, could be changed by another user when the settings "
+          "were read"},
+         {"通往 Tarvesk.ini 的链接或文件夹 %1 可被其他用户修改",
+          "读取设置时，通往 Tarvesk.ini 的链接或文件夹 %1 可被其他用户修改"}},
+        {Cause::Pseudo,
+         {"Tarvesk.ini leads to %1, on a file system such as /proc that other programs fill",
+          "When the settings were read, Tarvesk.ini led to %1, on a file system such as /proc that other programs "
+          "fill"},
+         {"Tarvesk.ini 指向 %1，位于 /proc 之类由其他程序填写的文件系统上",
+          "读取设置时，Tarvesk.ini 指向 %1，位于 /proc 之类由其他程序填写的文件系统上"}},
+        {Cause::Dangling,
+         {"Tarvesk.ini is a link to %1, where nothing is, and root makes no file where a link points",
+          "When the settings were read, Tarvesk.ini was a link to %1, where nothing was, and root makes no file "
+          "where a link points"},
+         {"Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件",
+          "读取设置时，Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件"}},
+    };
+    const int tense = atRead ? 1 : 0;
+    const bool chinese = IsChinese(language);
+    QString problem;
+    for (const Problem& p : kProblems) {
+        if (p.cause == trust.cause) problem = QString::fromUtf8(chinese ? p.chinese[tense] : p.english[tense]);
     }
-    if (!above && !atLoad) return QString::fromLatin1(kUntrustedIniText);
-    const QString what = above ? QStringLiteral("The folder %1 above Tarvesk.ini").arg(trust.folder)
-                               : QStringLiteral("Tarvesk.ini or its folder");
-    return atLoad ? what + QStringLiteral(" could be changed by another user when the settings were read; "
-                                          "commands are not run as root until Tarvesk starts again.")
-                  : what + QStringLiteral(" can be changed by another user; commands are not run as root.");
+    if (problem.contains(QLatin1String("%1"))) problem = problem.arg(trust.folder);
+    // A chmod does not take the file from a writer who opened it before:
+    // only a new file is safe.
+    if (chinese) {
+        return problem +
+               QString::fromUtf8(atRead ? "，因此当时读取的命令不以 root 身份运行。" : "，因此不以 root 身份运行命令。") +
+               QStringLiteral("请以 root 身份重新创建 Tarvesk.ini：复制该文件，检查其中的命令，再用副本替换原文件（或链接）；"
+                              "其上各级文件夹须属于 root 且只有 root 可写；然后重新启动 Tarvesk。");
+    }
+    return problem + QLatin1String(atRead ? ", so the commands read then are not run as root."
+                                          : ", so commands are not run as root.") +
+           QStringLiteral(" Re-create Tarvesk.ini as root: copy it, review its commands and replace the original "
+                          "(or the link) with the copy; keep every folder above it root's and writable by root "
+                          "alone; then restart Tarvesk.");
+}
+
+QString FolderUnusableText(const QString& folder, int errorCode, const QString& language) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(errorCode));
+    if (IsChinese(language)) {
+        return QStringLiteral("无法打开文件夹 %1（%2）：不能读取或保存 Tarvesk.ini，也不写日志，其中保存的监测不会继续。"
+                              "请让运行 Tarvesk 的用户至少可以进入该文件夹。")
+            .arg(folder, reason);
+    }
+    return QStringLiteral("The folder %1 cannot be opened (%2): Tarvesk.ini cannot be read or saved and nothing is "
+                          "logged, so a run saved there is not resumed. Give the user Tarvesk runs as at least "
+                          "search (x) permission on it.")
+        .arg(folder, reason);
 }
 
 QString GivingUpStatus(int computerResets, const QString& language) {

@@ -53,12 +53,16 @@ enum class Msg {
 // The text of a message; Chinese exactly when `language` is "cn".
 QString Text(Msg message, const QString& language);
 
-// Why root does not run a recovery command. `atLoad`: the verdict on the
-// settings as they were read at start-up, which stands until the next start;
-// otherwise the verdict on the files as they are now.
-inline constexpr char kUntrustedIniText[] =
-    "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
-QString UntrustedText(const Trust& trust, bool atLoad, const QString& language);
+// Why root does not run a recovery command, and what to do about it.
+// `atRead`: the verdict on the settings as they were read at start-up, which
+// stands for the life of the process even once the files are mended (a
+// writer may still hold the file open); otherwise the verdict on the files
+// as they are now.
+QString UntrustedText(const Trust& trust, bool atRead, const QString& language);
+
+// The program's folder cannot be opened at all: nothing can be read, saved
+// or logged, and a run saved there is not resumed.
+QString FolderUnusableText(const QString& folder, int errorCode, const QString& language);
 
 // Status lines that carry a number.
 QString GivingUpStatus(int computerResets, const QString& language);

@@ -243,7 +243,7 @@ TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
         EndWith(m_first, SIGTERM);
         const QString said = QString::fromLocal8Bit(m_first.readAllStandardError());
         EXPECT_EQ(said.count("chmod 600 " + iniPath()), c.readable ? 1 : 0) << said.toStdString();
-        EXPECT_EQ(said.count(iniPath() + ": Tarvesk.ini or its folder can be changed by another user; "
+        EXPECT_EQ(said.count(iniPath() + ": Tarvesk.ini or its folder can be changed by another user, so "
                                          "commands are not run as root."),
                   c.changeable ? 1 : 0)
             << said.toStdString();

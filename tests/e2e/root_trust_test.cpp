@@ -35,6 +35,20 @@ void Own(const QString& path, uid_t owner, mode_t mode) {
     }
 }
 
+// A folder `name` in `base`, with that owner and mode; its path.
+QString Folder(const QString& base, const char* name, uid_t owner = 0, mode_t mode = 0755) {
+    const QString path = base + "/" + name;
+    QDir().mkpath(path);
+    Own(path, owner, mode);
+    return path;
+}
+
+// A link at `at` to `to`, owned by `owner`.
+void Link(const QString& to, const QString& at, uid_t owner) {
+    QFile::link(to, at);
+    Own(at, owner, 0);
+}
+
 // A shell command run as the other user; its exit status.
 int AsOther(const QString& command) {
     return QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", command});
@@ -74,7 +88,28 @@ struct Row {
     std::function<void(const QString& base)> meddle;
     std::function<bool(const QString& base)> settled;
     std::function<void(const QString& base, const QString& said)> expect;
+    bool asOther = false;  // the program runs as the other user, from a folder of theirs
 };
+
+// A set-user-ID program that the other user started with an environment of
+// his choosing: its /proc/PID/environ is root's, in a root folder, and reads
+// as settings with his command. Its pid.
+QString OthersSetUidProgramWith(const QByteArray& settings) {
+    QProcess::startDetached("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c",
+                                        "sleep 30 | env \"$0\" passwd", "X=\n" + QString::fromUtf8(settings)});
+    QString pid;
+    WaitUntil([&] {
+        QProcess pgrep;
+        pgrep.start("pgrep", {"-x", "-u", "0", "passwd"});
+        pgrep.waitForFinished(5000);
+        pid = QString::fromLatin1(pgrep.readAllStandardOutput()).trimmed();
+        return !pid.isEmpty();
+    }, 5000);
+    return pid;
+}
+
+// Sessions and process groups of two processes differ.
+bool InOtherSessionAndGroup(pid_t a, pid_t b) { return ::getsid(a) != ::getsid(b) && ::getpgid(a) != ::getpgid(b); }
 
 class RootTrust : public ::testing::Test {
 protected:
@@ -82,19 +117,30 @@ protected:
         m_program.kill();
         m_program.waitForFinished(5000);
         AsOther("pkill -u 65534 -f 'sleep 30' || true");
+        QProcess::execute("pkill", {"-x", "passwd"});
     }
 
-    // The program from `folder`, with no display and nothing else set.
-    void start(const QString& folder) {
+    // The program from `folder`, with no display, as a service would start
+    // it (the service manager's variables, a umask of 022), as root or as
+    // the other user.
+    void start(const QString& folder, bool asOther) {
         const QString program = CopyProgramInto(folder);
         ASSERT_FALSE(program.isEmpty());
         QProcessEnvironment env;
         env.insert("PATH", qEnvironmentVariable("PATH"));
         env.insert("HOME", qEnvironmentVariable("HOME", "/root"));
+        env.insert("NOTIFY_SOCKET", "/run/tarvesk-tests/no-listener");
+        env.insert("WATCHDOG_USEC", "30000000");
+        env.insert("WATCHDOG_PID", "1");
+        ::umask(022);
         m_program.setProcessEnvironment(env);
         m_program.setWorkingDirectory(folder);
         m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(program, QStringList());
+        if (asOther) {
+            m_program.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+        } else {
+            m_program.start(program, QStringList());
+        }
         ASSERT_TRUE(m_program.waitForStarted(10000));
     }
 
@@ -188,9 +234,9 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini")); }},
         {"another user cannot hold the lock that keeps a second copy out",
          [](const QString& base) {
-             const QString tv = base + "/tv";
-             QDir().mkdir(tv);
-             Own(tv, 0, 0755);
+             const QString tv = Folder(base, "tv");
+             WriteRaw(tv + "/.Tarvesk.lock", "");
+             Own(tv + "/.Tarvesk.lock", 0, 0660);  // closed again to the group
              // What any user could lock before: the folder itself.
              QProcess::startDetached("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "flock",
                                                  "-n", tv, "sleep", "30"});
@@ -208,6 +254,134 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
              EXPECT_EQ(st.st_mode & 0777, 0600u);
              EXPECT_NE(AsOther("exec 3<" + base + "/tv/.Tarvesk.lock"), 0);
          }},
+        {"a second hop into another user's folder does not make root create a file where only root may",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             const QString att = Folder(base, "att", kOther);
+             Folder(base, "secret", 0, 0700);
+             Link(base + "/secret/new", att + "/t.ini", kOther);
+             Link(att + "/t.ini", tv + "/Tarvesk.ini", 0);
+             return tv;
+         },
+         "a link or folder on the way to Tarvesk.ini, can be changed by another user",
+         nullptr,
+         nullptr,
+         [](const QString& base, const QString& said) {
+             EXPECT_FALSE(QFile::exists(base + "/secret/new"));
+             EXPECT_TRUE(said.contains(base + "/att, a link or folder")) << said.toStdString();
+         }},
+        {"settings that another user made a set-user-ID program hold in /proc, through a linked folder, are not read",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             const QString att = Folder(base, "att", kOther);
+             const QString pid = OthersSetUidProgramWith(Settings("sh -c 'id > " + base.toUtf8() + "/hidden-ran'"));
+             EXPECT_FALSE(pid.isEmpty());
+             Link("/proc/" + pid, att + "/sub", kOther);
+             Link(att + "/sub/environ", tv + "/Tarvesk.ini", 0);
+             return tv;
+         },
+         "can be changed by another user",
+         nullptr,
+         nullptr,
+         [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/hidden-ran")); }},
+        {"root makes no file where its own dangling link points, and says so",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             Folder(base, "elsewhere");
+             Link(base + "/elsewhere/chosen.ini", tv + "/Tarvesk.ini", 0);
+             return tv;
+         },
+         "where nothing is, and root makes no file where a link points",
+         nullptr,
+         nullptr,
+         [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini")); }},
+        {"a command whose program lies in another user's folder is not run, and says which folder",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             const QString tools = Folder(base, "tools", kOther);
+             WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
+             Own(tools + "/restart-web", 0, 0755);
+             WriteRaw(tv + "/Tarvesk.ini", Settings(tools.toUtf8() + "/restart-web"));
+             Own(tv + "/Tarvesk.ini", 0, 0600);
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
+         [](const QString& base, const QString& said) {
+             EXPECT_FALSE(QFile::exists(base + "/ran"));
+             const QString refusal = "Start failed: Not run as root: " + base + "/tools/restart-web can be changed by "
+                                     "another user (" + base + "/tools).";
+             EXPECT_TRUE(QString::fromUtf8(ReadRaw(base + "/tv/" + LogName())).contains(refusal));
+             EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
+         }},
+        {"the same program in a folder of root's, named from the working folder, runs",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             const QString tools = Folder(base, "tools");
+             WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
+             Own(tools + "/restart-web", 0, 0755);
+             WriteRaw(tv + "/Tarvesk.ini", Settings("../tools/restart-web"));
+             Own(tv + "/Tarvesk.ini", 0, 0600);
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return QFile::exists(base + "/ran"); },
+         [](const QString& base, const QString&) { EXPECT_TRUE(QFile::exists(base + "/ran")); }},
+        {"a month's log hard-linked to another file is not written by root, nor is a planted lock link followed",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv", kOther);
+             WriteRaw(base + "/victim", "secret\n");
+             Own(base + "/victim", 0, 0644);
+             QFile::link(base + "/victim", tv + "/.Tarvesk.lock");
+             Own(tv + "/.Tarvesk.lock", kOther, 0);
+             EXPECT_EQ(::link(QFile::encodeName(base + "/victim").constData(),
+                              QFile::encodeName(tv + "/" + LogName()).constData()), 0);
+             WriteRaw(tv + "/Tarvesk.ini", Settings("true"));
+             return tv;
+         },
+         "cannot be locked",
+         nullptr,
+         [](const QString& base) { return ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=3"); },
+         [](const QString& base, const QString&) {
+             EXPECT_EQ(ReadRaw(base + "/victim"), "secret\n");
+             struct stat st {};
+             ASSERT_EQ(::stat(QFile::encodeName(base + "/victim").constData(), &st), 0);
+             EXPECT_EQ(st.st_mode & 0777, 0644u);
+         }},
+        {"a lock file that is another name of a file elsewhere keeps that file's mode",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv");
+             WriteRaw(base + "/shared", "");
+             Own(base + "/shared", 0, 0644);
+             EXPECT_EQ(::link(QFile::encodeName(base + "/shared").constData(),
+                              QFile::encodeName(tv + "/.Tarvesk.lock").constData()), 0);
+             return tv;
+         },
+         "can be opened by other users",
+         nullptr,
+         nullptr,
+         [](const QString& base, const QString&) {
+             struct stat st {};
+             ASSERT_EQ(::stat(QFile::encodeName(base + "/shared").constData(), &st), 0);
+             EXPECT_EQ(st.st_mode & 0777, 0644u);
+         }},
+        {"a folder its user may enter but not list keeps its run",
+         [](const QString& base) {
+             const QString tv = Folder(base, "tv", kOther, 0311);
+             WriteRaw(tv + "/Tarvesk.ini", "[HowToMonitor]\nPageURL=http://127.0.0.1:1/\nInterval=0.3\n"
+                                           "[Status]\nMonitoring=1\nPageCheckCount=7\n");
+             Own(tv + "/Tarvesk.ini", kOther, 0600);
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=9"); },
+         [](const QString& base, const QString&) {
+             EXPECT_TRUE(ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=9"));
+         },
+         true},
         {"a started command gets nothing of the program's own, and log lines stay whole",
          [](const QString& base) {
              const QString tv = base + "/tv";
@@ -219,14 +393,20 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          "no display",
          nullptr,
          [](const QString&) { return !StartedSleep().isEmpty(); },
-         [](const QString& base, const QString&) {
+         [this](const QString& base, const QString&) {
              const QString proc = "/proc/" + StartedSleep() + "/";
              EXPECT_EQ(QDir(proc + "fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                        QStringList({"0", "1", "2"}));
              const QByteArray status = ReadRaw(proc + "status");
              EXPECT_TRUE(status.contains("SigBlk:\t0000000000000000\n")) << status.constData();
              EXPECT_TRUE(status.contains("SigIgn:\t0000000000000000\n")) << status.constData();
-             EXPECT_FALSE(ReadRaw(proc + "environ").contains("QT_QPA_PLATFORM"));
+             const QByteArray environ = ReadRaw(proc + "environ");
+             for (const char* own : {"QT_QPA_PLATFORM", "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+                 EXPECT_FALSE(environ.contains(own)) << own;
+             EXPECT_TRUE(status.contains("Umask:\t0022\n")) << status.constData();
+             // A signal to the program's process group or session misses a
+             // restart under way.
+             EXPECT_TRUE(InOtherSessionAndGroup(StartedSleep().toInt(), m_program.processId()));
              QProcess::execute("pkill", {"-x", "-f", "sleep 31.5"});
              // The receivers' line break and NUL stay out of the log's lines.
              EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName()).contains("\tSend failed, to:a@x b@x c@x,"));
@@ -240,7 +420,7 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
         Own(dir.path(), 0, 0755);
         const QString folder = row.arrange(dir.path());
         m_said.clear();
-        start(folder);
+        start(folder, row.asOther);
         EXPECT_TRUE(WaitUntil([&] { return said().contains(row.ready); }, 10000)) << said().toStdString();
         if (row.meddle) row.meddle(dir.path());
         WaitUntil([&] { return row.settled && row.settled(dir.path()); }, 2000);
