@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/folder.h"
+#include "platform/kept_file.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -148,7 +149,13 @@ bool ProfileStore::WriteIni(const QString& filePath, const QString& section,
 
 QString ProfileStore::ReadIni(const Folder& folder, const QString& fileName, const QString& section,
                               const QString& keyName, const QString& defaultValue, Trust* trust) {
-    const std::optional<QByteArray> data = ReadWholeFile(folder, QFile::encodeName(fileName), trust);
+    KeptFile file(folder, QFile::encodeName(fileName));
+    return ReadIni(file, section, keyName, defaultValue, trust);
+}
+
+QString ProfileStore::ReadIni(KeptFile& file, const QString& section, const QString& keyName,
+                              const QString& defaultValue, Trust* trust) {
+    const std::optional<QByteArray> data = file.read(trust);
     if (!data) return defaultValue;
 
     const QByteArray sectionName = TrimBlanksAndTabs(section.toUtf8());
@@ -169,7 +176,11 @@ QString ProfileStore::ReadIni(const Folder& folder, const QString& fileName, con
 
 bool ProfileStore::WriteIni(const Folder& folder, const QString& fileName, const QString& section,
                             const QString& keyName, const QString& value) {
-    const QByteArray file = QFile::encodeName(fileName);
+    KeptFile file(folder, QFile::encodeName(fileName));
+    return WriteIni(file, section, keyName, value);
+}
+
+bool ProfileStore::WriteIni(KeptFile& file, const QString& section, const QString& keyName, const QString& value) {
     const QByteArray sectionName = TrimBlanksAndTabs(section.toUtf8());
     const QByteArray key = TrimBlanksAndTabs(keyName.toUtf8());
     const QByteArray newValue = value.toUtf8();
@@ -183,12 +194,12 @@ bool ProfileStore::WriteIni(const Folder& folder, const QString& fileName, const
         return false;
 
     QByteArray data;
-    if (const std::optional<QByteArray> old = ReadWholeFile(folder, file)) {
+    if (const std::optional<QByteArray> old = file.read()) {
         data = *old;
     } else {
         // Only a file that does not exist may be started afresh; one that
         // exists but cannot be read must not be replaced.
-        if (!IsMissing(folder, file)) return false;
+        if (!file.isMissing()) return false;
     }
 
     const QList<Line> lines = SplitLines(data);
@@ -225,7 +236,7 @@ bool ProfileStore::WriteIni(const Folder& folder, const QString& fileName, const
     // The entry is already stored as asked: a synced replacement would change
     // nothing but wear the disk.
     if (result == data) return true;
-    return WriteFileAtomically(folder, file, result);
+    return file.replace(result);
 }
 
 void ProfileStore::RemoveLeftovers(const Folder& folder, const QString& fileName) {

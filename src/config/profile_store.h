@@ -5,6 +5,7 @@
 namespace tarvesk {
 
 class Folder;
+class KeptFile;
 struct Trust;
 
 // Reads and writes single values of an INI file, one file access per call.
@@ -29,6 +30,10 @@ public:
                            const QString& keyName, const QString& defaultValue, Trust* trust = nullptr);
     static QString ReadIni(const QString& filePath, const QString& section,
                            const QString& keyName, const QString& defaultValue);
+    // The same through a file whose bytes are kept between calls while it is
+    // unchanged (see kept_file.h): the program's own INI.
+    static QString ReadIni(KeptFile& file, const QString& section, const QString& keyName,
+                           const QString& defaultValue, Trust* trust = nullptr);
 
     // Stores the value unchanged. Creates the file (mode 0600), the section
     // (at the end of the file) or the key (at the end of its section) as
@@ -40,6 +45,7 @@ public:
                          const QString& keyName, const QString& value);
     static bool WriteIni(const QString& filePath, const QString& section,
                          const QString& keyName, const QString& value);
+    static bool WriteIni(KeptFile& file, const QString& section, const QString& keyName, const QString& value);
 
     // Removes the temporary files of writes to the file that a kill cut short.
     // For start-up, while no other process writes the file.

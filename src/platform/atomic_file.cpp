@@ -162,7 +162,9 @@ R AtPath(const QString& path, R failed, F use) {
 
 }  // namespace
 
-bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const QByteArray& content) {
+bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const QByteArray& content,
+                         struct stat* written) {
+    if (written) written->st_nlink = 0;
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) return false;
     const bool isRoot = IsRoot();
@@ -201,6 +203,9 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     if (ok) ok = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()));
     if (ok && exists) ok = KeepOwner(fd, old, isRoot);
     if (ok) ok = RetryOnEintr([&] { return ::fsync(fd); }) == 0;
+    // The status from before anybody else can reach the file: whatever is
+    // changed after this (our own mode included) shows at the next look.
+    if (ok && written && !target.viaLink && ::fstat(fd, written) != 0) written->st_nlink = 0;
     if (ok) ok = ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData()) == 0;
     if (!ok) {
         ::close(fd);
@@ -256,7 +261,9 @@ void RemoveLeftoverTemporaries(const QString& path) {
     });
 }
 
-std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& startName, Trust* trust) {
+std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& startName, Trust* trust,
+                                        struct stat* read) {
+    if (read) read->st_nlink = 0;
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) {
         if (trust && IsRoot()) trust->add({Trust::Cause::IniOrFolder, QString()});
@@ -274,6 +281,9 @@ std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& s
     }
     if (fd < 0) return std::nullopt;
     std::optional<QByteArray> data = ReadAll(fd, static_cast<qsizetype>(st.st_size));
+    // The status from before the read: a change made during it shows as a
+    // change at the next look.
+    if (read && !target.viaLink) *read = st;
     ::close(fd);
     return data;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <optional>
 
+struct stat;
+
 namespace tarvesk {
 
 class Folder;
@@ -26,7 +28,11 @@ struct Trust;
 // may be written, the file is rewritten in place and synced instead; that is
 // not atomic, but a failed write puts the old bytes back.
 // Returns false and leaves the old file whole when any step fails.
-bool WriteFileAtomically(const Folder& folder, const QByteArray& name, const QByteArray& content);
+// With `written`: the new file's status once it is in place, when it lies in
+// `folder` under `name` itself (no link followed, not rewritten in place);
+// st_nlink 0 otherwise.
+bool WriteFileAtomically(const Folder& folder, const QByteArray& name, const QByteArray& content,
+                         struct stat* written = nullptr);
 bool WriteFileAtomically(const QString& path, const QByteArray& content);
 
 // Removes the temporary files that writes to the named file left behind when
@@ -45,8 +51,11 @@ bool IsMissing(const QString& path);
 // Reads a whole file, a link followed. Nothing when it is missing or not a
 // regular file; a FIFO, socket or device is never waited on. With `trust`,
 // the file actually read and its folders are judged by the trust rule, and a
-// failure is joined into it.
-std::optional<QByteArray> ReadWholeFile(const Folder& folder, const QByteArray& name, Trust* trust = nullptr);
+// failure is joined into it. With `read`: the status of the file read, when
+// it lies in `folder` under `name` itself (no link followed); st_nlink 0
+// otherwise.
+std::optional<QByteArray> ReadWholeFile(const Folder& folder, const QByteArray& name, Trust* trust = nullptr,
+                                        struct stat* read = nullptr);
 std::optional<QByteArray> ReadWholeFile(const QString& path);
 
 // Appends `record` to a regular file in a single write, creating it when

@@ -20,6 +20,7 @@
 #include "notify/notification_texts.h"
 #include "platform/folder.h"
 #include "platform/off_thread.h"
+#include "platform/kept_file.h"
 #include "platform/path_walk.h"
 #include "platform/strict_modes.h"
 #include "platform/text_conv.h"
@@ -450,14 +451,13 @@ void MainWindow::yieldToEvents() {
 // other path is opened for the call.
 QString MainWindow::ReadIni(const QString& FileName, const QString& Section, const QString& KeyName,
                             const QString& DefaultValue) {
-    if (m_folder && FileName == m_iniPath)
-        return ProfileStore::ReadIni(*m_folder, IniName(), Section, KeyName, DefaultValue);
+    if (m_ini && FileName == m_iniPath) return ProfileStore::ReadIni(*m_ini, Section, KeyName, DefaultValue);
     return ProfileStore::ReadIni(FileName, Section, KeyName, DefaultValue);
 }
 
 bool MainWindow::WriteIni(const QString& FileName, const QString& Section, const QString& KeyName,
                           const QString& Value) {
-    if (m_folder && FileName == m_iniPath) return ProfileStore::WriteIni(*m_folder, IniName(), Section, KeyName, Value);
+    if (m_ini && FileName == m_iniPath) return ProfileStore::WriteIni(*m_ini, Section, KeyName, Value);
     return ProfileStore::WriteIni(FileName, Section, KeyName, Value);
 }
 
@@ -520,6 +520,8 @@ void MainWindow::Form_Load() {
                        : std::make_shared<const Folder>(Folder::Open(m_services.executableFolder()));
     }
     m_iniPath = PathBeside(m_services.executableFolder(), IniName());
+    // Read and written many times a run: its bytes are kept while it is unchanged.
+    if (!m_ini) m_ini = std::make_unique<KeptFile>(*m_folder, IniEntry());
     if (!m_folder->isOpen()) {
         // Factory settings saved over a run that cannot be seen would be
         // worse than nothing: say so and leave everything as it is.
@@ -570,7 +572,7 @@ void MainWindow::LoadSettings() {
     // Every read is judged on the very file it read.
     m_settingsTrust = Trust();
     auto read = [this](const char* section, const char* key) {
-        return ProfileStore::ReadIni(*m_folder, IniName(), QLatin1String(section), QLatin1String(key), QString(),
+        return ProfileStore::ReadIni(*m_ini, QLatin1String(section), QLatin1String(key), QString(),
                                      &m_settingsTrust);
     };
     for (const SettingEntry& entry : SettingsTable()) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "monitor/page_state_journal.h"
+#include "platform/kept_file.h"
 #include "platform/period_timer.h"
 #include "platform/services.h"
 #include "platform/strict_modes.h"
@@ -170,6 +171,7 @@ private:
     Services m_services;
     // The executable's folder, opened once: every file is reached through it.
     std::shared_ptr<const Folder> m_folder;
+    std::unique_ptr<KeptFile> m_ini;  // Tarvesk.ini in m_folder
     // Root's verdict on the settings as read, and the command texts read
     // while it failed: those are never run as root, whatever the files look
     // like later.

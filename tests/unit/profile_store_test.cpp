@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/atomic_file.h"
+#include "platform/folder.h"
+#include "platform/kept_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -633,6 +635,58 @@ TEST_F(ProfileStore, BinaryOnlyFileKeepsItsBytes) {
 // (the atomic write cannot remove it from a SIGKILLed process); it is named
 // ".Tarvesk.ini.tmp-XXXXXX", never read, readable by its owner only, and
 // removed by the clean-up of the next start.
+// The program's own INI keeps its bytes between calls; whatever another
+// writer does between two calls is still seen, however it edits: in place
+// with the same size, at once after a write or long after it, with its times
+// put back, or by renaming a copy over it.
+TEST_F(ProfileStore, KeptFileSeesEveryEditMadeBetweenTwoCalls) {
+    const auto inPlace = [](const QString& path, const QByteArray& bytes) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()), 0), bytes.size());
+        ::close(fd);
+    };
+    const struct {
+        const char* what;
+        bool settle;  // the kept times lie in the past first
+        std::function<void(const QString& path)> edit;
+    } edits[] = {
+        {"in place, same size, at once", false, [&](const QString& path) { inPlace(path, "[S]\nA=2\n"); }},
+        {"in place, same size, later", true, [&](const QString& path) { inPlace(path, "[S]\nA=2\n"); }},
+        {"in place with the old times put back", true,
+         [&](const QString& path) {
+             struct stat before {};
+             ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+             inPlace(path, "[S]\nA=2\n");
+             const struct timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+         }},
+        {"a copy renamed over it", true,
+         [&](const QString& path) {
+             QFile copy(path + ".new");
+             ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+             copy.write("[S]\nA=2\n");
+             copy.close();
+             ASSERT_EQ(::rename(QFile::encodeName(copy.fileName()).constData(), QFile::encodeName(path).constData()), 0);
+         }},
+    };
+    const tarvesk::Folder folder = tarvesk::Folder::Open(m_dir.path());
+    for (const auto& e : edits) {
+        SCOPED_TRACE(e.what);
+        QFile::remove(m_path);
+        tarvesk::KeptFile file(folder, "Tarvesk.ini");
+        ASSERT_TRUE(Store::WriteIni(file, "S", "A", "1"));
+        if (e.settle) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            ASSERT_EQ(Store::ReadIni(file, "S", "A", QString()), "1");  // kept from here on
+        }
+        e.edit(m_path);
+        EXPECT_EQ(Store::ReadIni(file, "S", "A", QString()), "2");
+        ASSERT_TRUE(Store::WriteIni(file, "S", "B", "3"));
+        EXPECT_EQ(Contents(), "[S]\nA=2\nB=3\n");
+    }
+}
+
 TEST_F(ProfileStore, KilledWriterNeverLeavesATornFile) {
     const QStringList keys{"PageCheckCount", "IISResetCount", "ComputerResetCount", "StartTime"};
     for (const QString& key : keys) ASSERT_TRUE(Write("Status", key, "init"));
