@@ -50,6 +50,16 @@ TEST_F(Startup, ResumesARunWithItsPersistedStatus) {
     EXPECT_TRUE(prompt->informs.isEmpty());
 }
 
+// A folder that cannot be opened hides whether a run is saved there: the
+// window says so and writes nothing, rather than start afresh over it.
+TEST_F(Startup, FolderThatCannotBeOpenedIsSaidAndNothingIsSaved) {
+    services.executableFolder = [this] { return folder() + "/missing"; };
+    window();
+    EXPECT_TRUE(label("lblStatus")->text().startsWith("The folder " + folder() + "/missing cannot be opened ("));
+    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(QFile::exists(folder() + "/missing"));
+}
+
 TEST_F(Startup, OnlyExactlyOneMeansMonitoring) {
     for (const char* value : {"0", "", "yes", "01", "1 1", "11"}) {
         resetWindow();
