@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "monitor/page_state_journal.h"
+
 namespace tarvesk {
 namespace {
 
@@ -78,6 +80,20 @@ QString UntrustedText(const Trust& trust, bool atLoad, const QString& language) 
     return atLoad ? what + QStringLiteral(" could be changed by another user when the settings were read; "
                                           "commands are not run as root until Tarvesk starts again.")
                   : what + QStringLiteral(" can be changed by another user; commands are not run as root.");
+}
+
+QString LastCheckText(const HttpResult& result, const QString& when, const QString& language) {
+    if (!IsChinese(language)) {
+        return QStringLiteral("%1 (%2), %3")
+            .arg(PageStateJournal::Reason(result), PageStateJournal::Duration(result.elapsed), when);
+    }
+    const long long ms = result.elapsed.count();
+    const QString took = ms < 1000 ? QStringLiteral("%1 毫秒").arg(ms)
+                                   : QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+    const QString reason = result.transferOk                                  ? QStringLiteral("HTTP 状态 %1").arg(result.status)
+                           : result.error == QLatin1String(kUnusableAddressText) ? QStringLiteral("页面地址不可用")
+                                                                                 : result.error;
+    return QStringLiteral("%1（用时 %2），%3").arg(reason, took, when);
 }
 
 QString GivingUpStatus(int computerResets, const QString& language) {

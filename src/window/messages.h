@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "platform/http_client.h"
 #include "platform/strict_modes.h"
 
 namespace tarvesk {
@@ -59,6 +60,13 @@ QString Text(Msg message, const QString& language);
 inline constexpr char kUntrustedIniText[] =
     "Tarvesk.ini or its folder can be changed by another user; commands are not run as root.";
 QString UntrustedText(const Trust& trust, bool atLoad, const QString& language);
+
+// What a page check gives when the page address cannot be used at all.
+inline constexpr char kUnusableAddressText[] = "no usable page address";
+
+// The status tool tip: the last check's outcome, how long it took and when
+// (`when`, already formatted). The HTTP library's own words stay as they are.
+QString LastCheckText(const HttpResult& result, const QString& when, const QString& language);
 
 // Status lines that carry a number.
 QString GivingUpStatus(int computerResets, const QString& language);

@@ -1,6 +1,8 @@
 // Numeric and date tests, integer rounding, and the two date-time text forms.
 #include "platform/text_conv.h"
 
+#include "platform/character_type.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -10,6 +12,7 @@
 #include <clocale>
 #include <ctime>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -209,6 +212,47 @@ TEST(TextConv, GeneralFormShowsDateAndTimeWithSeconds) {
     EXPECT_TRUE(text.startsWith(locale.toString(value.date(), QLocale::ShortFormat)))
         << text.toStdString();
     EXPECT_EQ(FormatGeneralDateTime(QDateTime()), QString());
+}
+
+// UTF-8 for the character type only, and only where no locale is set at all;
+// the environment is as it came once the toolkit is set up.
+TEST(TextConv, Utf8CharacterTypeOnlyWhereNoLocaleIsSet) {
+    const struct {
+        const char* lcAll;
+        const char* lcCtype;
+        const char* lang;
+        bool chosen;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, true}, {nullptr, nullptr, "C", true},   {"", "POSIX", "", true},
+        {nullptr, nullptr, "zh_CN.UTF-8", false}, {nullptr, "en_US.UTF-8", nullptr, false},
+        {"C", nullptr, nullptr, false},  // LC_ALL would outrank it
+    };
+    auto put = [](const char* name, const char* value) {
+        if (value) setenv(name, value, 1); else unsetenv(name);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-")
+                                          << " " << (c.lang ? c.lang : "-"));
+        put("LC_ALL", c.lcAll);
+        put("LC_CTYPE", c.lcCtype);
+        put("LANG", c.lang);
+        put("LC_TIME", nullptr);
+        {
+            Utf8CharacterType type;
+            EXPECT_EQ(type.chosen(), c.chosen);
+            if (c.chosen) {
+                EXPECT_STREQ(getenv("LC_CTYPE"), "C.UTF-8");
+                ASSERT_NE(setlocale(LC_ALL, ""), nullptr);
+                EXPECT_STREQ(setlocale(LC_TIME, nullptr), "C");  // dates keep the form they had
+                EXPECT_STRNE(setlocale(LC_CTYPE, nullptr), "C");
+                setlocale(LC_ALL, "C");
+            }
+        }
+        EXPECT_STREQ(getenv("LC_CTYPE"), c.lcCtype);
+        EXPECT_STREQ(getenv("LANG"), c.lang);
+        EXPECT_EQ(getenv("LC_TIME"), nullptr);
+    }
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) unsetenv(name);
 }
 
 }  // namespace
