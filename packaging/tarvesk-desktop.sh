@@ -35,7 +35,7 @@ mkdir -p "$data"
 # Another user who could reach into it could swap the program between the
 # check below and its start, or read the mail password.
 if [ -L "$folder" ] || [ ! -d "$folder" ] || [ "$(stat -c %u "$folder")" != "$(id -u)" ] ||
-   [ "$(stat -c %a "$folder")" != 700 ]; then
+   [ -z "$(find "$folder" -maxdepth 0 -perm -700 ! -perm /077)" ]; then
   refuse "$folder must be a folder of your own (not a link) with mode 0700; mend it with: chmod 700 \"$folder\""
 fi
 

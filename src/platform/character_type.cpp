@@ -14,11 +14,10 @@ bool Unset(const char* name) {
 }  // namespace
 
 Utf8CharacterType::Utf8CharacterType() {
-    // LC_ALL outranks LC_CTYPE, which outranks LANG: with any of them naming
-    // a real locale the operator chose, that choice stands.
-    if (!Unset("LC_ALL") || !Unset("LC_CTYPE") || !Unset("LANG")) return;
-    // An explicit LC_ALL=C would override the character type asked for.
-    if (std::getenv("LC_ALL") != nullptr && *std::getenv("LC_ALL") != '\0') return;
+    // Any LC_ALL outranks the LC_CTYPE asked for; a real locale in LC_CTYPE
+    // or LANG is the operator's choice, and it stands.
+    const char* all = std::getenv("LC_ALL");
+    if ((all != nullptr && *all != '\0') || !Unset("LC_CTYPE") || !Unset("LANG")) return;
     if (const char* previous = std::getenv("LC_CTYPE")) m_previous = previous;
     m_chosen = ::setenv("LC_CTYPE", "C.UTF-8", 1) == 0;
 }

@@ -269,7 +269,8 @@ Attempt Perform(const Transfer& transfer) {
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
         Attempt failed;
-        failed.outcome = MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")};
+        failed.outcome =
+            MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")};
         return failed;
     }
     CURL* h = easy.get();

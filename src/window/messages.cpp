@@ -90,9 +90,9 @@ QString LastCheckText(const HttpResult& result, const QString& when, const QStri
     const long long ms = result.elapsed.count();
     const QString took = ms < 1000 ? QStringLiteral("%1 毫秒").arg(ms)
                                    : QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
-    const QString reason = result.transferOk                                  ? QStringLiteral("HTTP 状态 %1").arg(result.status)
-                           : result.error == QLatin1String(kUnusableAddressText) ? QStringLiteral("页面地址不可用")
-                                                                                 : result.error;
+    QString reason = result.error;  // the HTTP library's words stay as they are
+    if (result.transferOk) reason = QStringLiteral("HTTP 状态 %1").arg(result.status);
+    if (reason == QLatin1String(kUnusableAddressText)) reason = QStringLiteral("页面地址不可用");
     return QStringLiteral("%1（用时 %2），%3").arg(reason, took, when);
 }
 
