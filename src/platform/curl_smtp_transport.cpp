@@ -263,6 +263,8 @@ struct Attempt {
     bool tlsUnavailable = false;
     CURLcode code = CURLE_OK;
     QString errorText;  // libcurl's words, whatever the server said
+    // Refused at MAIL or RCPT, where a relay that wants a login says so.
+    bool envelopeRefused = false;
 };
 
 Attempt Perform(const Transfer& transfer) {
@@ -334,6 +336,7 @@ Attempt Perform(const Transfer& transfer) {
     attempt.errorText = Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText);
     const MailFailure failure = code == CURLE_OK ? MailFailure::None : Classify(code, dialogue);
     const bool refused = dialogue.refused();
+    attempt.envelopeRefused = refused && (dialogue.stage == Stage::Mail || dialogue.stage == Stage::Rcpt);
     const QByteArray reply = QByteArray::fromStdString(dialogue.reply);
 
     // curl_easy_cleanup says QUIT on a connection libcurl still holds and then
@@ -520,8 +523,7 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
         transfer.useSsl = CURLUSESSL_NONE;
         attempt = Perform(transfer);
     }
-    if (!withheld.isEmpty() && attempt.outcome.failure != MailFailure::None &&
-        attempt.outcome.failure != MailFailure::Connect) {
+    if (!withheld.isEmpty() && attempt.envelopeRefused) {
         // The relay's "authentication required" would blame a password that
         // was never sent.
         attempt.outcome.description +=
