@@ -18,9 +18,11 @@ set(TARVESK_DEB_MAINTAINER "Tarvesk maintainers <tarvesk@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
 # The release the package is built for goes into its version, and so into its
-# file name (tarvesk_1.0.0~deb12_amd64.deb): the libraries it depends on are
+# file name (tarvesk_1.0.1+deb12_amd64.deb): the libraries it depends on are
 # that release's. One built on Debian 12 installs on 13, not the reverse. The
-# "~" keeps every such build ordered before a plain 1.0.0.
+# "+" orders every such build after the plain release of the same number (the
+# 1.0.0 that went out, say), so `apt-get install -y` upgrades in place, and a
+# Debian 13 build after the Debian 12 one, so a dist-upgrade moves to it.
 file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID)=")
 set(os_id "")
 set(os_version "")
@@ -37,7 +39,7 @@ endif()
 if(NOT os_id OR NOT os_version)
   message(FATAL_ERROR "/etc/os-release names no release (ID and VERSION_ID) to build the package for")
 endif()
-set(TARVESK_DEB_VERSION "${PROJECT_VERSION}~${os_id}${os_version}")
+set(TARVESK_DEB_VERSION "${PROJECT_VERSION}+${os_id}${os_version}")
 
 set(deb_generated "${CMAKE_CURRENT_BINARY_DIR}/deb")
 configure_file(${TARVESK_PACKAGING_DIR}/tarvesk.service.in ${deb_generated}/tarvesk.service @ONLY)
@@ -74,6 +76,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries from dpkg-shlibdeps; the faces the window asks for by name are
 # loaded by fontconfig at run time, which shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# One maintainer script: it gives the program folder back to root on install
+# and upgrade. Nothing is enabled or started.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TARVESK_PACKAGING_DIR}/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-liberation2 | fonts-dejavu-core")
 # CPack indents the lines after the first itself and turns the empty line
 # into the paragraph break.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package tarvesk_<version>~deb<release>_<arch>.deb in
+# Builds the Debian package tarvesk_<version>+deb<release>_<arch>.deb in
 # build-deb/ and prints its path on the last line. Usage: scripts/package.sh
 # [build-dir]. The version is the project's with the Debian release it is built
 # on (from /etc/os-release); the library dependencies come from dpkg-shlibdeps

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QUrl>
 #include <QtGlobal>
-#include <cmath>
 #include <memory>
 
 #include "platform/curl_global.h"
@@ -47,19 +46,33 @@ QByteArray EncodedUrl(const QString& url) {
     return parsed.isValid() ? parsed.toEncoded() : url.toUtf8();
 }
 
+// "60 s", "1.5 s": a bound as the operator would write it.
+QString Seconds(std::chrono::milliseconds span) {
+    const long long ms = span.count();
+    return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000)
+                          : QStringLiteral("%1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+}
+
+// The bound that ended a timed-out transfer. Only the whole-request bound
+// can end one at or after its own length; anything earlier was a connection
+// that did not come up in time.
+std::chrono::milliseconds BoundHit(const CurlHttpClient::Limits& limits, std::chrono::milliseconds elapsed) {
+    using namespace std::chrono_literals;
+    return elapsed + 500ms >= limits.totalTimeout ? limits.totalTimeout
+                                                  : std::min(limits.connectTimeout, limits.totalTimeout);
+}
+
 // libcurl's words for a failed transfer. Where they carry the milliseconds
 // spent (time-outs, failed connections) those are cut off, so that the same
-// failure reads the same every time: a time-out gets the whole seconds it
-// took, a failed connection the system's reason ("Connection refused").
-QString FailureWords(CURL* h, CURLcode code, const char* errorBuffer, std::chrono::milliseconds elapsed) {
+// failure reads the same every time, however loaded the machine: a time-out
+// names the bound it hit, a failed connection the system's reason
+// ("Connection refused").
+QString FailureWords(CURL* h, CURLcode code, const char* errorBuffer, std::chrono::milliseconds bound) {
     QString words = QString::fromUtf8(errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code)).trimmed();
     if (code != CURLE_OPERATION_TIMEDOUT && code != CURLE_COULDNT_CONNECT) return words;
     const int timing = words.indexOf(QLatin1String(" after "));
     if (timing > 0) words.truncate(timing);
-    if (code == CURLE_OPERATION_TIMEDOUT) {
-        const long long seconds = std::llround(static_cast<double>(elapsed.count()) / 1000.0);
-        return words + QStringLiteral(" after %1 s").arg(seconds);
-    }
+    if (code == CURLE_OPERATION_TIMEDOUT) return words + QStringLiteral(" after ") + Seconds(bound);
     long osError = 0;
     curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
     return words + QStringLiteral(": ") +
@@ -121,7 +134,7 @@ HttpResult CurlHttpClient::get(const QString& url) {
             result.error = QStringLiteral("The response headers exceed %1 bytes.")
                                .arg(static_cast<qulonglong>(budget.limit));
         } else {
-            result.error = FailureWords(h, code, errorBuffer, result.elapsed);
+            result.error = FailureWords(h, code, errorBuffer, BoundHit(m_limits, result.elapsed));
         }
         return result;
     }

@@ -27,7 +27,8 @@ constexpr size_t kMaxReply = 512;
 
 // How far the SMTP dialogue got, from the commands libcurl sent. The failure
 // class depends on it: nothing sent means the server never greeted us.
-enum class Stage { None, Hello, StartTls, Auth, Mail, Rcpt, Data };
+// TlsHello: the EHLO (or HELO) after STARTTLS went out, so TLS is up.
+enum class Stage { None, Hello, StartTls, TlsHello, Auth, Mail, Rcpt, Data };
 
 struct Dialogue {
     Stage stage = Stage::None;
@@ -62,10 +63,12 @@ bool StartsWithCommand(const char* data, size_t size, const char* prefix) {
 
 void NoteCommand(Dialogue* dialogue, const char* data, size_t size) {
     // Only command prefixes are matched: SASL continuation lines (base64)
-    // carry no blank or colon. The EHLO that follows STARTTLS and the QUIT
-    // after a failure must not hide where the dialogue got to.
+    // carry no blank or colon. The QUIT after a failure must not hide where
+    // the dialogue got to. A greeting after STARTTLS is only sent once the
+    // handshake is done: from then on a failure is no reason to go plain.
     if (StartsWithCommand(data, size, "EHLO ") || StartsWithCommand(data, size, "HELO ")) {
         if (dialogue->stage == Stage::None) dialogue->stage = Stage::Hello;
+        if (dialogue->stage == Stage::StartTls) dialogue->stage = Stage::TlsHello;
     } else if (StartsWithCommand(data, size, "STARTTLS\r\n")) {
         dialogue->stage = Stage::StartTls;
     } else if (StartsWithCommand(data, size, "AUTH ")) {
@@ -258,12 +261,19 @@ struct Transfer {
 struct Attempt {
     MailOutcome outcome;
     bool tlsUnavailable = false;
+    CURLcode code = CURLE_OK;
+    QString errorText;  // libcurl's words, whatever the server said
+    // Refused at MAIL or RCPT, where a relay that wants a login says so.
+    bool envelopeRefused = false;
 };
 
 Attempt Perform(const Transfer& transfer) {
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
-        return {MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")}};
+        Attempt failed;
+        failed.outcome =
+            MailOutcome{MailFailure::SendFailed, QStringLiteral("The mail library could not be initialised.")};
+        return failed;
     }
     CURL* h = easy.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -322,8 +332,11 @@ Attempt Perform(const Transfer& transfer) {
     const QByteArray errorText = QByteArray(errorBuffer).trimmed();
     Attempt attempt;
     attempt.tlsUnavailable = code != CURLE_OK && TlsUnavailable(code, dialogue);
+    attempt.code = code;
+    attempt.errorText = Printable(errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText);
     const MailFailure failure = code == CURLE_OK ? MailFailure::None : Classify(code, dialogue);
     const bool refused = dialogue.refused();
+    attempt.envelopeRefused = refused && (dialogue.stage == Stage::Mail || dialogue.stage == Stage::Rcpt);
     const QByteArray reply = QByteArray::fromStdString(dialogue.reply);
 
     // curl_easy_cleanup says QUIT on a connection libcurl still holds and then
@@ -340,9 +353,22 @@ Attempt Perform(const Transfer& transfer) {
     // Where the server said no, its own words tell the operator most (a
     // provider's "554 5.7.1 Message rejected as spam"); otherwise libcurl's,
     // which for TLS name the certificate problem.
-    attempt.outcome = MailOutcome{
-        failure, Printable(refused ? reply : errorText.isEmpty() ? QByteArray(curl_easy_strerror(code)) : errorText)};
+    attempt.outcome = MailOutcome{failure, refused ? Printable(reply) : attempt.errorText};
     return attempt;
+}
+
+// Why a first try on port 25 gave no TLS that a password may go into, or
+// nothing when it did (or failed for another reason).
+QString LoginWithheldBecause(const Attempt& attempt, const QString& host) {
+    if (attempt.code == CURLE_PEER_FAILED_VERIFICATION) {
+        return QStringLiteral("the certificate of %1 does not verify: %2").arg(host, attempt.errorText);
+    }
+    if (attempt.tlsUnavailable) {
+        return IsTlsFailure(attempt.code) && attempt.code != CURLE_USE_SSL_FAILED
+                   ? QStringLiteral("the TLS handshake with %1 failed: %2").arg(host, attempt.errorText)
+                   : QStringLiteral("%1 offers no TLS (%2)").arg(host, attempt.errorText);
+    }
+    return {};
 }
 
 }  // namespace
@@ -367,12 +393,15 @@ std::optional<CurlSmtpTransport::Endpoint> CurlSmtpTransport::ParseServer(const 
             portText = rest.mid(1);
             hasPort = true;
         }
+    } else if (text.count(QLatin1Char(':')) >= 2) {
+        // host:port has exactly one colon, so two or more make a bare IPv6
+        // address, on port 25: settings stored before brackets existed keep
+        // reaching the same server. A port needs the brackets.
+        if (!IsIpv6Literal(text)) return std::nullopt;
+        endpoint.host = text;
     } else {
         // A name or an IPv4 address, with at most one colon before the port.
-        // A second colon means an IPv6 address without brackets, where the
-        // last group could be meant as a port ("::1:25"): refused.
         const qsizetype colon = text.indexOf(QLatin1Char(':'));
-        if (colon >= 0 && text.indexOf(QLatin1Char(':'), colon + 1) >= 0) return std::nullopt;
         endpoint.host = colon < 0 ? text : text.left(colon);
         if (!IsUsableHostName(endpoint.host)) return std::nullopt;
         if (colon >= 0) {
@@ -431,8 +460,9 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     const std::optional<Endpoint> endpoint = ParseServer(envelope.server);
     if (!endpoint) {
         return MailOutcome{MailFailure::Connect,
-                           QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, [IPv6] or "
-                                          "[IPv6]:port (an IPv6 address always in brackets), port 1 to 65535.")
+                           QStringLiteral("\"%1\" is not a usable SMTP server: host, host:port, IPv6, [IPv6] or "
+                                          "[IPv6]:port (a port after an IPv6 address needs the brackets), "
+                                          "port 1 to 65535.")
                                .arg(Printable(envelope.server.trimmed().toUtf8()))};
     }
     const Tls tls = m_options.tls == Tls::ByPort ? TlsForPort(endpoint->port) : m_options.tls;
@@ -460,26 +490,48 @@ MailOutcome CurlSmtpTransport::send(const MailEnvelope& envelope, const QByteArr
     transfer.user = envelope.account.toUtf8();
     transfer.password = envelope.password.toUtf8();
 
-    // RFC 3207 STARTTLS. Port 25 takes TLS whenever offered but does not
+    // RFC 3207 STARTTLS. A password goes only into TLS whose certificate
+    // verifies against the system's CA store and the host name, on every
+    // port: anyone on the path can offer STARTTLS with a certificate of their
+    // own. Without a login, port 25 takes TLS whenever offered but does not
     // insist on a certificate that verifies: servers on port 25 seldom have
-    // one, and refusing them would only send the mail in clear instead. Every
-    // other port is where an account and password go, so TLS is required and
-    // the peer verified against the system's CA store and the host name.
-    transfer.verify = tls != Tls::Opportunistic;
-    // With a login to make, port 25 insists on TLS too, so that libcurl never
-    // sends AUTH in clear; without one, a server lacking STARTTLS gets the
-    // mail on the same connection.
+    // one, and refusing them would only send the mail in clear instead.
+    transfer.verify = tls != Tls::Opportunistic || transfer.login;
+    // With a login to make, TLS is required, so that libcurl never sends
+    // AUTH in clear; without one, a server lacking STARTTLS gets the mail on
+    // the same connection.
     transfer.useSsl = tls == Tls::Opportunistic && !transfer.login ? CURLUSESSL_TRY : CURLUSESSL_ALL;
-    const Attempt first = Perform(transfer);
-    if (tls != Tls::Opportunistic || !first.tlsUnavailable) return first.outcome;
+    Attempt attempt = Perform(transfer);
+    if (tls != Tls::Opportunistic) return attempt.outcome;
 
-    // No TLS to be had on port 25, where a stripped STARTTLS is all it takes
-    // for anyone on the path to read a password: one plain connection, as to
-    // a relay on a trusted network, and no login. A relay that wants one
-    // refuses the mail in its own words.
-    transfer.useSsl = CURLUSESSL_NONE;
-    transfer.login = false;
-    return Perform(transfer).outcome;
+    QString withheld;
+    if (transfer.login) {
+        withheld = LoginWithheldBecause(attempt, endpoint->host);
+        if (withheld.isEmpty()) return attempt.outcome;
+        // Port 25 still delivers where the relay takes mail without a login,
+        // inside the unverified TLS where there is some.
+        transfer.login = false;
+        if (attempt.code == CURLE_PEER_FAILED_VERIFICATION) {
+            transfer.verify = false;
+            transfer.useSsl = CURLUSESSL_TRY;
+            attempt = Perform(transfer);
+        }
+    }
+    if (attempt.tlsUnavailable) {
+        // No TLS at all: one plain connection, as to a relay on a trusted
+        // network. Once TLS was up, a failure never leads to a plain retry.
+        transfer.useSsl = CURLUSESSL_NONE;
+        attempt = Perform(transfer);
+    }
+    if (!withheld.isEmpty() && attempt.envelopeRefused) {
+        // The relay's "authentication required" would blame a password that
+        // was never sent.
+        attempt.outcome.description +=
+            QStringLiteral(" (the login was withheld: %1. Use port 587 or 465, add the relay's CA to the "
+                           "system's store, or use a relay that needs no login.)")
+                .arg(withheld);
+    }
+    return attempt.outcome;
 }
 
 }  // namespace tarvesk

@@ -54,9 +54,9 @@ public:
 
     // The server field as typed, blanks around it ignored; nothing when it
     // names no usable host or its port is not a number from 1 to 65535. A
-    // host name is letters (any script), digits, "-", "." and "_"; an IPv6
-    // address always goes in brackets, so "::1:25" is refused rather than
-    // guessed at.
+    // host name is letters (any script), digits, "-", "." and "_". Two or
+    // more colons without brackets are an IPv6 address on port 25 ("::1:25"
+    // is the address ::1:25); an IPv6 address with a port goes in brackets.
     static std::optional<Endpoint> ParseServer(const QString& server);
 
     // What TLS a port gets when the options leave it to the port.

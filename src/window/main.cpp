@@ -7,6 +7,7 @@
 #include "config/profile_store.h"
 #include "config/settings_table.h"
 #include "platform/atomic_file.h"
+#include "platform/character_type.h"
 #include "platform/curl_global.h"
 #include "platform/display_environment.h"
 #include "platform/folder.h"
@@ -77,7 +78,12 @@ int main(int argc, char* argv[]) {
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
 
+    // Without any locale (a service's environment) Qt would warn that it
+    // switched to UTF-8; asking for it here keeps the journal quiet without
+    // touching the date form, which follows the system's locale.
+    tarvesk::Utf8CharacterType characterType;
     QApplication app(count, arguments.data());
+    characterType.restore();
     QApplication::setApplicationName(QStringLiteral("Tarvesk"));
     tarvesk::UseControlFontByDefault();
 

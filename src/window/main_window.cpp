@@ -44,7 +44,6 @@ constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
 constexpr char kStartFailed[] = "Start failed: ";
 constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
-constexpr char kUnusableAddress[] = "no usable page address";
 
 QString IniName() { return QString::fromLatin1(ini::kIniFileName); }
 QByteArray IniEntry() { return QByteArray(ini::kIniFileName); }
@@ -424,9 +423,7 @@ void MainWindow::announce(const QString& message) {
 
 QString MainWindow::lastCheckText() const {
     if (!m_lastCheckTime.isValid()) return {};
-    return QStringLiteral("%1 (%2), %3")
-        .arg(PageStateJournal::Reason(m_lastCheck), PageStateJournal::Duration(m_lastCheck.elapsed),
-             FormatGeneralDateTime(m_lastCheckTime));
+    return LastCheckText(m_lastCheck, FormatGeneralDateTime(m_lastCheckTime), m_language);
 }
 
 void MainWindow::logEvent(const QString& kind, const QString& detail) {
@@ -720,7 +717,7 @@ bool MainWindow::CheckPage() {
     };
     if (!IsAcceptableAddress(url)) {
         HttpResult refused;
-        refused.error = QLatin1String(kUnusableAddress);
+        refused.error = QLatin1String(kUnusableAddressText);
         return note(false, refused);
     }
     // The count is on disk before the request goes out, so it survives a

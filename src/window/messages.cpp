@@ -3,6 +3,8 @@
 #include <cstring>
 #include <map>
 
+#include "monitor/page_state_journal.h"
+
 namespace tarvesk {
 namespace {
 
@@ -133,6 +135,20 @@ QString FolderUnusableText(const QString& folder, int errorCode, const QString& 
                           "logged, so a run saved there is not resumed. Give the user Tarvesk runs as at least "
                           "search (x) permission on it.")
         .arg(folder, reason);
+}
+
+QString LastCheckText(const HttpResult& result, const QString& when, const QString& language) {
+    if (!IsChinese(language)) {
+        return QStringLiteral("%1 (%2), %3")
+            .arg(PageStateJournal::Reason(result), PageStateJournal::Duration(result.elapsed), when);
+    }
+    const long long ms = result.elapsed.count();
+    const QString took = ms < 1000 ? QStringLiteral("%1 毫秒").arg(ms)
+                                   : QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1);
+    QString reason = result.error;  // the HTTP library's words stay as they are
+    if (result.transferOk) reason = QStringLiteral("HTTP 状态 %1").arg(result.status);
+    if (reason == QLatin1String(kUnusableAddressText)) reason = QStringLiteral("页面地址不可用");
+    return QStringLiteral("%1（用时 %2），%3").arg(reason, took, when);
 }
 
 QString GivingUpStatus(int computerResets, const QString& language) {

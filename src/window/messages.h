@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "platform/http_client.h"
 #include "platform/strict_modes.h"
 
 namespace tarvesk {
@@ -63,6 +64,13 @@ QString UntrustedText(const Trust& trust, bool atRead, const QString& language);
 // The program's folder cannot be opened at all: nothing can be read, saved
 // or logged, and a run saved there is not resumed.
 QString FolderUnusableText(const QString& folder, int errorCode, const QString& language);
+
+// What a page check gives when the page address cannot be used at all.
+inline constexpr char kUnusableAddressText[] = "no usable page address";
+
+// The status tool tip: the last check's outcome, how long it took and when
+// (`when`, already formatted). The HTTP library's own words stay as they are.
+QString LastCheckText(const HttpResult& result, const QString& when, const QString& language);
 
 // Status lines that carry a number.
 QString GivingUpStatus(int computerResets, const QString& language);

@@ -43,6 +43,19 @@ key_of() { sed -n "s/^$2=//p" "$1" | head -n1; }
 
 ini_value() { sed -n "s/^$2=//p" "$1" | tr -d '\r' | head -n1; }
 
+# run_until PATTERN LOG COMMAND...: runs COMMAND until PATTERN shows in its
+# output (LOG) or it ends; fails without PATTERN.
+run_until() {
+  : >"$2"
+  "${@:3}" >>"$2" 2>&1 &
+  child=$!
+  for _ in $(seq 1 80); do ! grep -q "$1" "$2" && kill -0 "$child" 2>/dev/null && sleep 0.25 || break; done
+  kill "$child" 2>/dev/null || true
+  wait "$child" 2>/dev/null || true
+  child=""
+  grep -q "$1" "$2"
+}
+
 case "$case_name" in
 layout)
   install_into "$prefix"
@@ -101,22 +114,77 @@ desktop)
   [ "$(key_of "$entry" X-GNOME-Autostart-enabled)" = true ] || fail "autostart flag"
   [ "$(key_of "$entry" Exec)" = "$prefix/tarvesk-desktop" ] || fail "Exec does not name the launcher"
   expect_file "$(key_of "$entry" Icon)"
-  # The launcher runs a copy of its own for each user, in the user's folder,
-  # and leaves the installed folder alone.
+  ;;
+
+launcher)
+  install_into "$prefix"
+  # The user's side runs as nobody when the test runs as root.
+  as_user=()
+  if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null || { echo "setpriv missing"; exit $SKIP; }
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 711 "$work"
+  fi
+  user_id=$("${as_user[@]}" id -u)
   home="$work/home"
-  mkdir -p "$home"
-  (exec env -i HOME="$home" PATH="$PATH" "$prefix/tarvesk-desktop") >"$work/run.log" 2>&1 &
-  child=$!
+  mkdir -p "$home/.config/autostart"
   copy="$home/.local/share/tarvesk"
-  for _ in $(seq 1 40); do [ -f "$copy/Tarvesk.ini" ] && break; sleep 0.25; done
-  [ -f "$copy/Tarvesk.ini" ] || { cat "$work/run.log" >&2; fail "the user's copy wrote no Tarvesk.ini"; }
+  launch() { run_until "$1" "$work/run.log" "${as_user[@]}" env -i HOME="$home" PATH="$PATH" "$prefix/tarvesk-desktop"; }
+  started="running without a window, with $copy/Tarvesk.ini"
+
+  # Coming from 1.0.0: the user's settings and logs in the installed folder
+  # come along on the first run, and the old autostart entry is named.
+  printf '[HowToMonitor]\r\nPageURL=http://taken.example/\r\n' >"$prefix/Tarvesk.ini"
+  printf 'x\r\n' >"$prefix/2026-11.log"
+  chown "$user_id" "$prefix/Tarvesk.ini" "$prefix/2026-11.log"
+  [ "$(id -u)" -ne 0 ] || printf 'y\r\n' >"$prefix/2026-12.log"  # root's: stays
+  printf '[Desktop Entry]\nExec=%s/tarvesk\n' "$prefix" >"$home/.config/autostart/tarvesk.desktop"
+  chown -R "$user_id" "$home"
+  launch "$started" && grep -q "took over your Tarvesk.ini 2026-11.log from $prefix" "$work/run.log" &&
+    grep -q "autostart/tarvesk.desktop still starts $prefix/tarvesk" "$work/run.log" ||
+    { cat "$work/run.log" >&2; fail "the first run did not say what it took over and what still starts"; }
+  [ "$(ini_value "$copy/Tarvesk.ini" PageURL)" = http://taken.example/ ] && cmp -s "$copy/2026-11.log" "$prefix/2026-11.log" ||
+    fail "the settings or the log were not taken over"
+  expect_absent "$copy/2026-12.log"
+  # The copy is the installed program, in a folder of the user's alone.
   cmp -s "$copy/tarvesk" "$prefix/tarvesk" || fail "the user's copy is not the installed program"
   cmp -s "$copy/README.md" "$prefix/README.md" || fail "no README beside the user's copy"
   [ "$(stat -c %a "$copy")" = 700 ] || fail "the user's folder is open to others"
-  expect_absent "$prefix/Tarvesk.ini"
-  kill "$child"
-  wait "$child" 2>/dev/null || true
-  child=""
+  [ -z "$(find "$copy" -name '.*' ! -name .Tarvesk.lock)" ] || fail "a temporary copy was left: $(ls -A "$copy")"
+  # Taken over once: a second run keeps what the user has since.
+  echo '; mine' >>"$copy/Tarvesk.ini"
+  launch "$started" || fail "the second run did not start"
+  ! grep -q "took over" "$work/run.log" || fail "taken over again"
+  grep -q '^; mine' "$copy/Tarvesk.ini" || fail "the second run replaced the user's settings"
+
+  # A folder others may enter, or a link, is refused in one line.
+  chmod 755 "$copy"
+  ! launch "$started" && grep -q "must be a folder of your own (not a link) with mode 0700" "$work/run.log" ||
+    fail "a 0755 folder was used: $(cat "$work/run.log")"
+  chmod 700 "$copy"
+  mv "$copy" "$copy.real"
+  ln -s "$copy.real" "$copy"
+  ! launch "$started" && [ "$(wc -l <"$work/run.log")" -eq 1 ] || fail "a linked folder was used: $(cat "$work/run.log")"
+
+  # Root runs the installed program in place and never writes into the
+  # folder its environment names, whoever owns it: not through a planted
+  # link, not waiting on a FIFO.
+  if [ "$(id -u)" -eq 0 ]; then
+    rm "$copy" "$copy.real/tarvesk" "$copy.real/README.md"
+    mv "$copy.real" "$copy"
+    echo precious >"$work/root-file"
+    chmod 600 "$work/root-file"
+    ln -s "$work/root-file" "$copy/.tarvesk.new"
+    mkfifo "$copy/README.md"
+    chown -h "$user_id" "$copy/.tarvesk.new" "$copy/README.md"
+    before=$(ls -lA --time-style=full-iso "$copy")
+    run_until "running without a window, with $prefix/Tarvesk.ini" "$work/run.log" \
+      env -i HOME="$home" XDG_DATA_HOME="$home/.local/share" PATH="$PATH" "$prefix/tarvesk-desktop" ||
+      { cat "$work/run.log" >&2; fail "root's run of the installed program did not start"; }
+    [ "$(cat "$work/root-file")" = precious ] && [ "$(stat -c %a "$work/root-file")" = 600 ] ||
+      fail "root wrote through the user's link"
+    [ "$(ls -lA --time-style=full-iso "$copy")" = "$before" ] || fail "root wrote into the user's folder"
+  fi
   ;;
 
 unit)

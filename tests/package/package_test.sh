@@ -2,9 +2,10 @@
 # Builds the Debian package and checks it: lintian finds no error, the file
 # list and the control fields are the expected ones, apt can satisfy its
 # dependencies here, and an install, a start of the installed program, a
-# removal and a purge into a scratch root keep the operator's files. dpkg
-# works on that root with its own database; the machine's own /opt and dpkg
-# database are never touched.
+# removal and a purge into a scratch root keep the operator's files, and so
+# does `apt-get install -y` over the released 1.0.0. dpkg works on that root
+# with its own database; the machine's own /opt and dpkg database are never
+# touched.
 # usage: tests/package/package_test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -22,10 +23,16 @@ had_opt=no; [ -e /opt/tarvesk ] && had_opt=yes
 
 deb=$(scripts/package.sh "$@" | tail -n1)
 [ -f "$deb" ] || fail "package.sh did not name a package: $deb"
-# The version is the project's with the release built on: 1.0.0~deb12.
+# The version is the project's with the release built on: 1.0.1+deb12.
 version=$(sed -n 's/^project(Tarvesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 release=$(. /etc/os-release && echo "${ID/#debian/deb}${VERSION_ID}")
-version="$version~$release"
+version="$version+$release"
+# Above everything released before, and a Debian 13 build above the Debian 12
+# build of the same release, so that apt moves to it on its own.
+for earlier in 1.0.0 1.0.0~deb12 1.0.0~deb13 1.0.0+deb13; do
+  dpkg --compare-versions "$version" gt "$earlier" || fail "$version does not sort above $earlier"
+done
+dpkg --compare-versions "${version%+*}+deb13" gt "${version%+*}+deb12" || fail "the Debian 13 build sorts below 12's"
 [ "$(basename "$deb")" = "tarvesk_${version}_$(dpkg --print-architecture).deb" ] || fail "file name $deb"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
 
@@ -55,13 +62,17 @@ expected="./opt/tarvesk/tarvesk
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort)
 [ "$files" = "$expected" ] || fail "file list differs:
 $(diff <(echo "$expected") <(echo "$files"))"
-# No maintainer scripts: nothing is enabled or started by the install.
-[ -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" ] || fail "maintainer scripts shipped"
+# One maintainer script, which gives the folder back to root; nothing is
+# enabled or started by the install.
+[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" = ./postinst ] || fail "maintainer scripts other than postinst"
+! dpkg-deb -I "$deb" postinst | grep -Eq 'systemctl|deb-systemd|invoke-rc' || fail "postinst enables or starts something"
 
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
 touch "$root/var/lib/dpkg/status"
-pkg() { dpkg --root="$root" --force-depends "$@" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg $*"; }; }
+# The postinst runs outside the scratch root (which holds no shell) and acts
+# on $DPKG_ROOT, as dpkg tells it.
+pkg() { dpkg --root="$root" --force-depends --force-script-chrootless "$@" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg $*"; }; }
 status() { dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${db:Status-Status}' tarvesk 2>/dev/null || echo not-installed; }
 
 pkg -i "$deb"
@@ -95,6 +106,9 @@ for _ in $(seq 1 80); do
   sleep 0.25
 done
 [ -s "$opt/Tarvesk.ini" ] || { cat "$work/run.log" >&2; fail "installed program wrote no Tarvesk.ini"; }
+# Started with no locale at all, as a service may be: the toolkit does not
+# complain about the character set.
+! grep -q "Detected locale" "$work/run.log" || { cat "$work/run.log" >&2; fail "a locale warning with no locale set"; }
 kill "$child"; wait "$child" 2>/dev/null || true; child=""
 printf 'x\r\n' >"$opt/2026-12.log"
 echo mine >"$opt/notes.txt"
@@ -113,6 +127,39 @@ cmp -s "$opt/Tarvesk.ini" "$work/ini.before" || fail "reinstall changed Tarvesk.
 pkg -P tarvesk
 kept purge
 [ "$(status)" = not-installed ] || fail "still known after purge: $(status)"
+
+# Over the released 1.0.0 (this package, stamped with that version and without
+# the postinst, which 1.0.0 lacked), on whose README's advice a desktop user
+# took the folder: apt-get upgrades without a question, keeps the settings and
+# the log, and gives the folder back to root.
+dpkg-deb -R "$deb" "$work/old"
+sed -i 's/^Version: .*/Version: 1.0.0/' "$work/old/DEBIAN/control"
+rm "$work/old/DEBIAN/postinst"
+dpkg-deb -b "$work/old" "$work/old.deb" >/dev/null
+pkg -i "$work/old.deb"
+chown -R 65534 "$opt"
+chmod 775 "$opt"
+cp "$opt/2026-12.log" "$work/log.before"
+# apt takes the machine's packages as installed in the scratch root, so that
+# nothing but tarvesk is to be done; its state and logs stay in the work folder.
+awk -v RS= -v ORS='\n\n' '!/^Package: tarvesk\n/' /var/lib/dpkg/status >>"$root/var/lib/dpkg/status"
+mkdir -p "$work/apt-log"
+apt-get install -y -q --no-install-recommends -o Dir::State::status="$root/var/lib/dpkg/status" \
+  -o Dir::State::extended_states="$work/extended_states" -o Dir::Log="$work/apt-log" \
+  -o DPkg::Options::=--root="$root" -o DPkg::Options::=--force-script-chrootless \
+  "$deb" </dev/null >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt-get install -y over 1.0.0"; }
+[ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' tarvesk)" = "$version" ] || fail "not upgraded to $version"
+cmp -s "$opt/Tarvesk.ini" "$work/ini.before" && cmp -s "$opt/2026-12.log" "$work/log.before" ||
+  fail "the upgrade changed the settings or the log"
+for path in "$opt" "$opt/tarvesk" "$opt/tarvesk-desktop"; do
+  [ "$(stat -c %U:%G "$path")" = root:root ] && [ -z "$(find "$path" -maxdepth 0 -perm /022)" ] ||
+    fail "$path is not root's alone after the upgrade: $(stat -c '%U:%G %a' "$path")"
+done
+grep -q "tarvesk: gave /opt/tarvesk back to root" "$work/apt.log" ||
+  { cat "$work/apt.log" >&2; fail "the upgrade did not say that it gave the folder back to root"; }
+# A folder that is root's already is left in silence.
+pkg -i "$deb"
+! grep -q "back to root" "$work/dpkg.log" || fail "a reinstall over root's folder said it mended it"
 
 if [ "$had_opt" = no ] && [ -e /opt/tarvesk ]; then fail "the machine's /opt/tarvesk was touched"; fi
 echo "PASS: package $(basename "$deb")"

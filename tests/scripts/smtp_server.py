@@ -137,10 +137,18 @@ class TestSMTP(SMTP):
         self._recorder.write({"kind": "auth", "tls": tls})
         await super().smtp_AUTH(arg)
 
+    def _refuses_greeting(self):
+        return self._options.refuse_ehlo_after_tls and self.transport.get_extra_info("ssl_object") is not None
+
     async def smtp_EHLO(self, hostname):
-        if self._options.helo_only:
+        if self._options.helo_only or self._refuses_greeting():
             return await self.push("502 5.5.1 EHLO not implemented")
         await super().smtp_EHLO(hostname)
+
+    async def smtp_HELO(self, hostname):
+        if self._refuses_greeting():
+            return await self.push("502 5.5.1 HELO not implemented")
+        await super().smtp_HELO(hostname)
 
     async def smtp_STARTTLS(self, arg):
         if self._options.refuse_starttls:
@@ -251,6 +259,8 @@ def parse_options(argv):
     parser.add_argument("--refuse-starttls", action="store_true", help="454")
     parser.add_argument("--broken-tls", action="store_true", help="220, then hang up")
     parser.add_argument("--helo-only", action="store_true", help="refuse EHLO")
+    parser.add_argument("--refuse-ehlo-after-tls", action="store_true",
+                        help="refuse EHLO and HELO once STARTTLS is done")
     parser.add_argument("--auth-exclude", action="append", default=[],
                         help="an AUTH mechanism not to offer (PLAIN, LOGIN)")
     parser.add_argument("--mode", default="smtp", choices=[

@@ -37,6 +37,14 @@ MailMessage Mail(const QString& to = QStringLiteral("boss@example.test")) {
     return m;
 }
 
+// kShort, with the test server's CA trusted: a login goes only into TLS
+// whose certificate verifies.
+CurlSmtpTransport::Options Trusting(const SmtpTestServer& server) {
+    CurlSmtpTransport::Options options = kShort;
+    options.caFile = server.caFile();
+    return options;
+}
+
 struct Timed {
     MailOutcome outcome;
     milliseconds took;
@@ -114,7 +122,7 @@ TEST(CurlSmtpTransport, AuthenticatesWhenAccountIsGiven) {
         MailMessage m = Mail();
         m.account = c.account;
         m.password = c.password;
-        const MailOutcome outcome = Send(server.port(), m).outcome;
+        const MailOutcome outcome = Send(server.port(), m, Trusting(server)).outcome;
         EXPECT_EQ(outcome.failure, MailFailure::None) << outcome.description.toStdString();
         const auto messages = server.messages();
         ASSERT_EQ(messages.size(), 1);
@@ -158,7 +166,7 @@ TEST(CurlSmtpTransport, RefusalsAfterTheGreetingAreClassified) {
         MailMessage m = Mail(QStringLiteral("good@example.test, bad@example.test"));
         m.account = c.account;
         m.password = QStringLiteral("wrong");
-        const Timed sent = Send(server.port(), m);
+        const Timed sent = Send(server.port(), m, Trusting(server));
         EXPECT_EQ(sent.outcome.failure, c.expected);
         EXPECT_FALSE(sent.outcome.description.isEmpty());
         if (*c.inDescription) {
@@ -337,8 +345,15 @@ TEST(CurlSmtpTransport, ServerFieldNamesHostAndPort) {
         {"[2001:db8::1]", {{"2001:db8::1", 25}}},
         {"[fe80::1%eth0]:465", {{"fe80::1%eth0", 465}}},
         {"例子.测试:2525", {{"例子.测试", 2525}}},
-        {"2001:db8::1", std::nullopt},
-        {"::1:25", std::nullopt},  // [::1]:25, or the address ::1:25? Not guessed.
+        // Unbracketed, two colons or more: an IPv6 address on port 25, as
+        // stored before brackets existed; a port needs the brackets.
+        {" 2001:db8::1 ", {{"2001:db8::1", 25}}},
+        {"::1", {{"::1", 25}}},
+        {"::1:25", {{"::1:25", 25}}},
+        {"fe80::1%eth0", {{"fe80::1%eth0", 25}}},
+        {"1:2:3", std::nullopt},
+        {"::1::2", std::nullopt},
+        {"mail.example.test:25:25", std::nullopt},
         {"[:]", std::nullopt},
         {"[::1%]", std::nullopt},
         {"host%2F:25", std::nullopt},
@@ -390,7 +405,8 @@ TEST(CurlSmtpTransport, ServerAsTypedIsReached) {
 // Test servers listen on random ports, so port 25 and port 465 behaviour is
 // asked for through the options. Every row logs in as "user"; every relay
 // offers AUTH in clear and takes it, so a password sent in clear would show
-// in the server's record and deliver the mail.
+// in the server's record and deliver the mail. A login goes only into TLS
+// whose certificate verifies; a mail that goes without it says why.
 TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
     EXPECT_EQ(CurlSmtpTransport::TlsForPort(25), Tls::Opportunistic);
     EXPECT_EQ(CurlSmtpTransport::TlsForPort(465), Tls::Implicit);
@@ -400,7 +416,10 @@ TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
     const QStringList starttls = {"--starttls"};
     const QStringList refused = {"--starttls", "--refuse-starttls"};
     const QStringList broken = {"--starttls", "--broken-tls"};
-    const char* loginRequired = "530 5.7.0 Authentication required";
+    const char* noTls = "530 5.7.0 Authentication required (the login was withheld: 127.0.0.1 offers no TLS";
+    const char* handshake = "530 5.7.0 Authentication required (the login was withheld: the TLS handshake";
+    const char* unverified = "(the login was withheld: the certificate of 127.0.0.1 does not verify: ";
+    const QStringList tlsThenNoEhlo = starttls + login + QStringList{"--refuse-ehlo-after-tls"};
     const Tls t25 = Tls::Opportunistic, t587 = Tls::ByPort, t465 = Tls::Implicit;
     const MailFailure ok = MailFailure::None, connect = MailFailure::Connect, auth = MailFailure::Authentication;
     const struct Case {
@@ -411,23 +430,29 @@ TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
         MailFailure expected;
         const char* inDescription;
         int connections;
+        bool inTls = false;  // where the mail was taken
         const char* host = "127.0.0.1";
     } cases[] = {
-        {"25, STARTTLS, untrusted cert: login inside TLS", starttls + wantsLogin, t25, false, ok, "", 1},
+        {"25, STARTTLS, trusted cert: login inside TLS", starttls + wantsLogin, t25, true, ok, "", 1, true},
+        {"25, STARTTLS, untrusted cert, open relay: no login", starttls + login, t25, false, ok, "", 2, true},
+        {"25, STARTTLS, untrusted cert, relay wants a login", starttls + wantsLogin, t25, false, auth, unverified, 2},
         {"25, no STARTTLS, open relay", login, t25, false, ok, "", 2},
-        {"25, no STARTTLS, relay wants a login", wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, no STARTTLS, relay wants a login", wantsLogin, t25, false, auth, noTls, 2},
         {"25, STARTTLS refused, open relay", refused + login, t25, false, ok, "", 2},
-        {"25, STARTTLS refused, relay wants a login", refused + wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, STARTTLS refused, relay wants a login", refused + wantsLogin, t25, false, auth, noTls, 2},
         {"25, handshake fails, open relay", broken + login, t25, false, ok, "", 2},
-        {"25, handshake fails, relay wants a login", broken + wantsLogin, t25, false, auth, loginRequired, 2},
+        {"25, handshake fails, relay wants a login", broken + wantsLogin, t25, false, auth, handshake, 2},
         {"25, EHLO refused: nothing offered", login + QStringList{"--helo-only"}, t25, false, ok, "", 2},
-        {"587, trusted cert", starttls + wantsLogin, t587, true, ok, "", 1},
+        // Once TLS is up, a failed greeting never leads to a plain retry.
+        {"25, TLS up, then EHLO refused", tlsThenNoEhlo, t25, true, auth, "502", 1},
+        {"25, unverified TLS up, then EHLO refused", tlsThenNoEhlo, t25, false, auth, "502", 2},
+        {"587, trusted cert", starttls + wantsLogin, t587, true, ok, "", 1, true},
         {"587, untrusted cert", starttls + wantsLogin, t587, false, connect, "certificate", 1},
         {"587, certificate for other names", starttls + wantsLogin + QStringList{"--bind", "127.0.0.2"}, t587, true,
-         connect, "127.0.0.2", 1, "127.0.0.2"},
+         connect, "127.0.0.2", 1, false, "127.0.0.2"},
         {"587, no STARTTLS", wantsLogin, t587, true, connect, "STARTTLS", 1},
         {"587, STARTTLS refused", refused + wantsLogin, t587, true, connect, "454", 1},
-        {"465, trusted cert", QStringList{"--implicit-tls"} + wantsLogin, t465, true, ok, "", 1},
+        {"465, trusted cert", QStringList{"--implicit-tls"} + wantsLogin, t465, true, ok, "", 1, true},
         {"465, untrusted cert", QStringList{"--implicit-tls"} + wantsLogin, t465, false, connect, "certificate", 1},
         {"465, server speaks plain", wantsLogin, t465, false, connect, "SSL", 1},
     };
@@ -451,8 +476,9 @@ TEST(CurlSmtpTransport, TlsFollowsThePortAndThePasswordStaysInsideIt) {
         const auto messages = server.messages();
         ASSERT_EQ(messages.size(), c.expected == MailFailure::None ? 1 : 0);
         if (messages.isEmpty()) continue;
-        EXPECT_EQ(messages[0].tls, c.connections == 1);  // and a login exactly where TLS was up
-        EXPECT_EQ(messages[0].login, messages[0].tls ? std::optional<QString>("user") : std::nullopt);
+        EXPECT_EQ(messages[0].tls, c.inTls);
+        // The login on the first, verified connection only.
+        EXPECT_EQ(messages[0].login, c.connections == 1 ? std::optional<QString>("user") : std::nullopt);
     }
 }
 

@@ -1,6 +1,8 @@
 // Numeric and date tests, integer rounding, and the two date-time text forms.
 #include "platform/text_conv.h"
 
+#include "platform/character_type.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -10,6 +12,7 @@
 #include <clocale>
 #include <ctime>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -209,6 +212,32 @@ TEST(TextConv, GeneralFormShowsDateAndTimeWithSeconds) {
     EXPECT_TRUE(text.startsWith(locale.toString(value.date(), QLocale::ShortFormat)))
         << text.toStdString();
     EXPECT_EQ(FormatGeneralDateTime(QDateTime()), QString());
+}
+
+// UTF-8 for the character type only, and only where no locale is set at all;
+// the environment is as it came once the toolkit is set up.
+TEST(TextConv, Utf8CharacterTypeOnlyWhereNoLocaleIsSet) {
+    const struct { const char* lcAll; const char* lang; bool chosen; } cases[] = {
+        {nullptr, nullptr, true}, {"", "C", true}, {nullptr, "zh_CN.UTF-8", false}, {"C", nullptr, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lang ? c.lang : "no LANG");
+        c.lcAll ? setenv("LC_ALL", c.lcAll, 1) : unsetenv("LC_ALL");
+        c.lang ? setenv("LANG", c.lang, 1) : unsetenv("LANG");
+        unsetenv("LC_CTYPE");
+        {
+            Utf8CharacterType type;
+            ASSERT_EQ(type.chosen(), c.chosen);
+            if (c.chosen) {
+                ASSERT_NE(setlocale(LC_ALL, ""), nullptr);
+                EXPECT_STREQ(setlocale(LC_CTYPE, nullptr), "C.UTF-8");
+                EXPECT_STREQ(setlocale(LC_TIME, nullptr), "C");  // dates keep their form
+                setlocale(LC_ALL, "C");
+            }
+        }
+        EXPECT_EQ(getenv("LC_CTYPE"), nullptr);
+    }
+    unsetenv("LC_ALL");
+    unsetenv("LANG");
 }
 
 }  // namespace

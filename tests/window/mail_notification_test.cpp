@@ -13,22 +13,22 @@ namespace tarvesk {
 namespace {
 
 // The test servers listen on random ports, which the program treats as
-// submission ports; this transport treats them as port 25.
-std::shared_ptr<CurlSmtpTransport> AsPort25() {
+// submission ports; this transport treats them as port 25, with the test CA
+// trusted as a relay's CA would be in the system's store.
+std::shared_ptr<CurlSmtpTransport> AsPort25(const QString& caFile) {
     CurlSmtpTransport::Options options;
     options.tls = CurlSmtpTransport::Tls::Opportunistic;
+    options.caFile = caFile;
     return std::make_shared<CurlSmtpTransport>(options);
 }
 
 class MailNotification : public WindowTest {
 protected:
-    std::shared_ptr<CurlSmtpTransport> transport = AsPort25();
-
     // A window whose mail goes to `server`, with all five fields filled.
     void useServer(const SmtpTestServer& server, const char* account = "ops", const char* password = "pw",
                    const QByteArray& receivers = "a@example.test; b@example.test") {
         ASSERT_TRUE(server.isRunning());
-        services.mail = transport;
+        services.mail = AsPort25(server.caFile());
         writeIni("[HowToMonitor]\nPageURL=http://127.0.0.1:9/\nCmdResetIIS=restart-web\nCmdResetComputer=reboot-now\n"
                  "[HowtoNotify]\nReceiverEmail=" + receivers + "\nSenderEmail=tarvesk@example.test\n"
                  "SenderSMTP=" + server.address().toUtf8() + "\nSenderAccount=" + QByteArray(account) +
@@ -131,7 +131,7 @@ TEST_F(MailNotification, ServerNotListeningIsAConnectFailure) {
         SmtpTestServer gone;
         port = gone.port();
     }
-    services.mail = AsPort25();
+    services.mail = AsPort25({});
     window();
     const QString result = window().SendMail(QStringLiteral("127.0.0.1:%1").arg(port), "x@example.test", "y@example.test", "", "", "", "", "s",
                                              "", "");

@@ -79,6 +79,9 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     EXPECT_EQ(window().continuousIISResetFailure(), 1);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
     EXPECT_TRUE(tip().startsWith("HTTP 500 (")) << tip().toStdString();
+    window().SetLanguage("cn");  // the tip's own words follow the window's language
+    EXPECT_TRUE(tip().startsWith("HTTP 状态 500（用时 ")) << tip().toStdString();
+    window().SetLanguage("eng");
 
     server.setStatus(200);
     fixedNow = QDateTime(QDate(2026, 5, 1), QTime(3, 0, 7));
@@ -226,6 +229,8 @@ TEST_F(MonitoringCycle, InvalidAddressWhileRunningFailsEveryTickAndClimbs) {
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(window().pageCheckCount(), 0);  // not counted: no request was made
     EXPECT_TRUE(tip().startsWith("no usable page address (0 ms), ")) << tip().toStdString();
+    window().SetLanguage("cn");
+    EXPECT_TRUE(tip().startsWith("页面地址不可用（用时 0 毫秒），")) << tip().toStdString();
 }
 
 TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
