@@ -24,6 +24,8 @@ release=bookworm
 include=systemd-sysv,dbus,ca-certificates,python3,procps,iproute2
 
 say() { echo "systemd-boot: $*" >&2; }
+# shellcheck source=scripts/ci-root.sh
+. "$src/scripts/ci-root.sh"
 
 # The control-group folders of a machine name: the named systemd hierarchy
 # and the unified one on a hybrid machine, the one tree on a unified machine.
@@ -134,28 +136,9 @@ make_root() {
 }
 
 prepare_root() {
-  local key base
+  local key
   key=$( (echo "$release $include"; dpkg-deb -f "$deb" Depends) | sha256sum | cut -c1-12)
-  if [ -z "$cache" ]; then
-    make_root "$root"
-    return
-  fi
-  base=$cache/$release-systemd-$key
-  if [ -d "$base" ] && [ -n "$(find "$base" -maxdepth 0 -mtime +6)" ]; then
-    say "cached root older than a week: made anew"
-    rm -rf "$base"
-  fi
-  if [ ! -d "$base" ]; then
-    mkdir -p "$cache"
-    find "$cache" -mindepth 1 -maxdepth 1 -name "$release-systemd-*" -exec rm -rf {} +
-    make_root "$work/new"
-    touch "$work/new"
-    mv -T "$work/new" "$base"
-  else
-    say "cached root $base"
-  fi
-  mkdir -p "$root" "$work/upper" "$work/overlay-work"
-  mount -t overlay overlay -o "lowerdir=$base,upperdir=$work/upper,workdir=$work/overlay-work" "$root"
+  cached_root "$cache" "systemd-$release" "$key" "$work" "$root" make_root
 }
 
 # What the run adds to the root: the package to install, a small web unit
@@ -245,7 +228,10 @@ checks() {
   # and the run goes on.
   in_ct 'printf "[Service]\nWatchdogSec=5s\n" >/etc/systemd/system/tarvesk.service.d/watchdog.conf && systemctl daemon-reload && systemctl restart tarvesk'
   pid=$(show MainPID tarvesk)
-  sleep 2
+  # Its pings keep it alive past the 5 s.
+  sleep 7
+  [ "$(show MainPID tarvesk)" = "$pid" ] && [ "$(show NRestarts tarvesk)" = 0 ] ||
+    fail watchdog "killed although it ran: PID $pid -> $(show MainPID tarvesk), NRestarts=$(show NRestarts tarvesk)"
   count=$(ini PageCheckCount)
   in_ct "kill -STOP $pid"
   wait_ct "[ \"\$(systemctl show -P MainPID tarvesk)\" != $pid ] && [ \"\$(systemctl show -P SubState tarvesk)\" = running ]" 30 ||
@@ -255,7 +241,7 @@ checks() {
   wait_ct "[ \$(sed -n 's/^PageCheckCount=\([0-9]*\).*/\1/p' /opt/tarvesk/Tarvesk.ini) -gt $((count + 1)) ]" 15 ||
     fail watchdog "the count did not go on from $count: $(ini PageCheckCount)"
   [ "$(ini StartTime)" = "2026-12-1 08:00:00" ] || fail watchdog "StartTime now $(ini StartTime)"
-  pass watchdog "PID $pid stopped, watchdog time-out, PID $(show MainPID tarvesk) running, NRestarts=$(show NRestarts tarvesk), count $count -> $(ini PageCheckCount), StartTime kept"
+  pass watchdog "PID $pid alive for 7 s, then stopped, watchdog time-out, PID $(show MainPID tarvesk) running, NRestarts=$(show NRestarts tarvesk), count $count -> $(ini PageCheckCount), StartTime kept"
   in_ct 'rm /etc/systemd/system/tarvesk.service.d/watchdog.conf && systemctl daemon-reload'
 
   # Restart, then stop: STOPPING=1 is heard (systemd says so when debugging),
@@ -363,10 +349,12 @@ cleanup() {
   fi
   # Whatever still runs in the run's groups (a container that did not stop)
   # is killed, then the groups go, the deepest first.
-  local dir left=""
+  local dir pids left=""
   for dir in $(cgroup_dirs "$name"); do
     [ -d "$dir" ] || continue
-    find "$dir" -name cgroup.procs -exec cat {} + | xargs -r kill -KILL 2>/dev/null || true
+    pids=$(find "$dir" -name cgroup.procs -exec cat {} +)
+    # shellcheck disable=SC2086 # one word per process
+    [ -z "$pids" ] || kill -KILL $pids 2>/dev/null || true
     for _ in $(seq 1 50); do
       [ -z "$(find "$dir" -name cgroup.procs -exec cat {} +)" ] && break
       sleep 0.1
@@ -379,8 +367,8 @@ cleanup() {
   [ -z "$left" ] || { say "left behind:$left"; return 1; }
 }
 trap 'rc=$?; cleanup || rc=1; exit $rc' EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
+trap 'say "stopped by SIGTERM"; exit 143' TERM
+trap 'say "stopped by SIGINT"; exit 130' INT
 status=0
 wait "$inner" || status=$?
 inner=""
