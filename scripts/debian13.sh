@@ -26,6 +26,8 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 mirror=${TARVESK_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 say() { echo "debian13: $*" >&2; }
+# shellcheck source=scripts/ci-root.sh
+. "$src/scripts/ci-root.sh"
 
 # Proc, sys, the machine's devices and terminals, a /run and /dev/shm of the
 # root's own, and the machine's name servers for apt.
@@ -76,28 +78,7 @@ inside() {
   work=$1 root=$1/root  # globals: the exit trap unmounts them
   local cache=$2 deb=${3:-}
   trap 'unmount_root "$work/new"; unmount_root "$root"' EXIT
-  if [ -z "$cache" ]; then
-    make_root "$root"
-  else
-    local key base
-    key=$(sha256sum "$src/scripts/install-deps.sh" | cut -c1-12)
-    base=$cache/trixie-$key
-    if [ -d "$base" ] && [ -n "$(find "$base" -maxdepth 0 -mtime +6)" ]; then
-      say "cached root older than a week: made anew"
-      rm -rf "$base"
-    fi
-    if [ ! -d "$base" ]; then
-      mkdir -p "$cache"
-      find "$cache" -mindepth 1 -maxdepth 1 -name 'trixie-*' -exec rm -rf {} +
-      make_root "$work/new"
-      touch "$work/new"
-      mv -T "$work/new" "$base"
-    else
-      say "cached root $base"
-    fi
-    mkdir -p "$root" "$work/upper" "$work/overlay-work"
-    mount -t overlay overlay -o "lowerdir=$base,upperdir=$work/upper,workdir=$work/overlay-work" "$root"
-  fi
+  cached_root "$cache" trixie "$(sha256sum "$src/scripts/install-deps.sh" | cut -c1-12)" "$work" "$root" make_root
   mount_root "$root"
 
   say "root ready in $SECONDS s"

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QUrl>
+#include <cstdio>
 #include <tuple>
 #include <utility>
 
@@ -548,6 +549,27 @@ void MainWindow::Form_Load() {
 // ---------------------------------------------------------------------------
 // Settings record
 
+// A later stage on turns the earlier ones on, also when loading: a file that
+// says ResetComputer=0 with AbortMonitor=1 reboots. Nobody sees the switches
+// of a service, so its journal says which stored values did not hold.
+void MainWindow::sayStagesTurnedOn(const QStringList& stored) {
+    QStringList changed;
+    int index = 0;
+    for (const SettingEntry& entry : SettingsTable()) {
+        if (entry.kind != SettingEntry::Kind::Check) continue;
+        const QString loaded = isOn(findChild<QCheckBox*>(QLatin1String(entry.control))) ? QStringLiteral("1")
+                                                                                            : QStringLiteral("0");
+        if (loaded != stored.value(index++)) changed.append(QLatin1String(entry.key) + QLatin1Char('=') + loaded);
+    }
+    if (changed.isEmpty()) return;
+    const QByteArray line = QStringLiteral("Tarvesk: %1: loaded as %2, because a later stage is on and no stage is "
+                                           "on while an earlier one is off\n")
+                                .arg(m_iniPath, changed.join(QStringLiteral(", ")))
+                                .toLocal8Bit();
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}
+
 void MainWindow::LoadDefaultSettings() {
     for (const SettingEntry& entry : SettingsTable()) {
         QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
@@ -572,6 +594,7 @@ void MainWindow::LoadSettings() {
         return ProfileStore::ReadIni(*m_ini, QLatin1String(section), QLatin1String(key), QString(),
                                      &m_settingsTrust);
     };
+    QStringList stored;  // each switch as the file has it
     for (const SettingEntry& entry : SettingsTable()) {
         const QString value = read(entry.readSection, entry.key);
         QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
@@ -579,10 +602,12 @@ void MainWindow::LoadSettings() {
             // Only exactly "1" means on; the click handlers keep the
             // escalation chain and the threshold fields consistent.
             setChecked(static_cast<QCheckBox*>(control), value == QLatin1String("1"));
+            stored.append(value == QLatin1String("1") ? QStringLiteral("1") : QStringLiteral("0"));
         } else {
             setFieldText(static_cast<QLineEdit*>(control), value);
         }
     }
+    sayStagesTurnedOn(stored);
     // The stage switches' own rule decides the enabled state; set it once more
     // from the final switch states so that it never depends on the order.
     txtPageFailureThreshold->setEnabled(isOn(chkIISReset));

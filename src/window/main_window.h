@@ -129,6 +129,7 @@ protected:
 
     void LoadDefaultSettings();
     void LoadSettings();
+    void sayStagesTurnedOn(const QStringList& stored);
     void SaveSettings();
     void StartMonitoring();
     bool CheckPage();

@@ -129,6 +129,24 @@ TEST_F(WatchdogEndToEnd, ClimbsFromRestartToRebootToGivingUp) {
     for (const QString& line : text.split("\r\n", Qt::SkipEmptyParts)) {
         EXPECT_EQ(line.count('\t'), 2) << line.toStdString();
     }
+
+    // The service's journal (standard error) tells each event too, in order,
+    // with the reason of the last failed check.
+    m_tarvesk.terminate();
+    ASSERT_TRUE(m_tarvesk.waitForFinished(10000));
+    QStringList events;
+    for (const QString& line : QString::fromUtf8(m_tarvesk.readAllStandardError()).split('\n')) {
+        if (!line.startsWith("Tarvesk: page") && line.contains(" (last failed check: HTTP 500)")) {
+            events.append(line.section(" (last failed check: ", 0, 0));
+        }
+    }
+    const QString restartLine = "Tarvesk: Reset IIS: " + QString::fromUtf8(restart);
+    const QString rebootLine = "Tarvesk: Reset Computer: " + QString::fromUtf8(reboot);
+    EXPECT_EQ(events.value(0), restartLine) << events.join('\n').toStdString();
+    EXPECT_GT(events.indexOf(rebootLine), 0) << events.join('\n').toStdString();
+    EXPECT_GT(events.indexOf("Tarvesk: Abort Monitor"), events.indexOf(rebootLine));
+    EXPECT_EQ(events.count(restartLine), ini("IISResetCount").toInt());
+    EXPECT_EQ(events.count(rebootLine), 1);
 }
 
 }  // namespace

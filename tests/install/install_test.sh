@@ -203,7 +203,13 @@ unit)
   # Commands outlive the service; the service is confined only where no
   # recovery command needs it (9.6 without any hardening).
   grep -qx 'KillMode=process' "$unit" || fail "KillMode="
-  grep -qx 'UMask=0077' "$unit" || fail "UMask="
+  # Commands get the system's umask, locale and /proc/sys; Qt gets a runtime
+  # folder; the first check at boot waits for the usual web servers.
+  grep -Eq '^(UMask|ProtectKernelTunables|Environment=LANG)=?' "$unit" && fail "UMask=, ProtectKernelTunables= or LANG="
+  grep -qx 'RuntimeDirectory=tarvesk' "$unit" && grep -qx 'Environment=XDG_RUNTIME_DIR=%t/tarvesk' "$unit" ||
+    fail "RuntimeDirectory= or XDG_RUNTIME_DIR"
+  grep -Eqx 'After=.*apache2\.service.*nginx\.service.*' "$unit" || fail "After= on the web servers"
+  grep -Eq '^Wants=.*(apache2|nginx)' "$unit" && fail "Wants= on a web server"
   score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null | sed -n 's/.*exposure level for .*: \([0-9.]*\) .*/\1/p')
   awk -v s="${score:-10}" 'BEGIN { exit !(s < 8) }' || fail "exposure level ${score:-unknown}"
   grep -qx 'Type=notify' "$unit" && grep -qx 'NotifyAccess=main' "$unit" && grep -Eqx 'WatchdogSec=[0-9]+s' "$unit" ||

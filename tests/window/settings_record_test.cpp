@@ -1,5 +1,7 @@
 // Loading, defaulting and saving the settings through the real window and a
 // real INI file.
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,25 +51,41 @@ TEST_F(SettingsRecord, FirstRunWritesTheFactorySettingsInOrder) {
     EXPECT_TRUE(prompt->informs.isEmpty());
 }
 
-TEST_F(SettingsRecord, StageRuleOnLoadingGivesAConsistentChain) {
+TEST_F(SettingsRecord, StageRuleOnLoadingGivesAConsistentChainAndSaysWhatItTurnedOn) {
     struct Case {
         const char *r, *c, *a;
         bool iis, computer, abort;
+        const char* said;  // the stored values that did not hold, on standard error
     } cases[] = {
-        {"0", "1", "0", true, true, false},  {"0", "0", "1", true, true, true},
-        {"1", "0", "0", true, false, false}, {"0", "0", "0", false, false, false},
-        {"01", "true", " 1 ", true, true, true},  // only the trimmed "1" counts as on
+        {"0", "1", "0", true, true, false, "ResetIIS=1"},
+        {"0", "0", "1", true, true, true, "ResetIIS=1, ResetComputer=1"},
+        {"1", "0", "0", true, false, false, ""},
+        {"0", "0", "0", false, false, false, ""},
+        {"1", "1", "1", true, true, true, ""},
+        // only the trimmed "1" counts as on
+        {"01", "true", " 1 ", true, true, true, "ResetIIS=1, ResetComputer=1"},
     };
     for (const Case& c : cases) {
         resetWindow();
         writeIni(MonitorSection(c.r, c.c, c.a));
         SCOPED_TRACE(std::string(c.r) + "/" + c.c + "/" + c.a);
+        testing::internal::CaptureStderr();
+        window();
+        const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(box("chkIISReset")->isChecked(), c.iis);
         EXPECT_EQ(box("chkComputerReset")->isChecked(), c.computer);
         EXPECT_EQ(box("chkAbortMonitor")->isChecked(), c.abort);
         EXPECT_EQ(edit("txtPageFailureThreshold")->isEnabled(), c.iis);
         EXPECT_EQ(edit("txtIISResetThreshold")->isEnabled(), c.computer);
         EXPECT_EQ(edit("txtComputerResetThreshold")->isEnabled(), c.abort);
+        if (*c.said == '\0') {
+            EXPECT_EQ(said.find("loaded as"), std::string::npos) << said;
+        } else {
+            const std::string line = "Tarvesk.ini: loaded as " + std::string(c.said) +
+                                     ", because a later stage is on and no stage is on while an earlier one is off\n";
+            EXPECT_NE(said.find(line), std::string::npos) << said;
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        }
     }
 }
 
