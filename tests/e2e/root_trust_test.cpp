@@ -226,7 +226,9 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
              const QByteArray status = ReadRaw(proc + "status");
              EXPECT_TRUE(status.contains("SigBlk:\t0000000000000000\n")) << status.constData();
              EXPECT_TRUE(status.contains("SigIgn:\t0000000000000000\n")) << status.constData();
-             EXPECT_FALSE(ReadRaw(proc + "environ").contains("QT_QPA_PLATFORM"));
+             // Nor the choices the program made for its window toolkit.
+             const QByteArray inherited = ReadRaw(proc + "environ");
+             for (const char* own : {"QT_QPA_PLATFORM", "QT_NO_GLIB"}) EXPECT_FALSE(inherited.contains(own)) << own;
              QProcess::execute("pkill", {"-x", "-f", "sleep 31.5"});
              // The receivers' line break and NUL stay out of the log's lines.
              EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName()).contains("\tSend failed, to:a@x b@x c@x,"));

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -382,6 +383,42 @@ TEST_F(MonitoringCycle, StopDuringAResetLetsTheTickFinish) {
     EXPECT_FALSE(window().timer1().isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times."));
+}
+
+// The text a label had each time it was painted.
+class PaintedTexts : public QObject {
+public:
+    explicit PaintedTexts(QLabel* label) : m_label(label) { label->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_label && event->type() == QEvent::Paint) texts.append(m_label->text());
+        return false;
+    }
+    QStringList texts;
+
+private:
+    QLabel* m_label;
+};
+
+// Nobody sees the window while it is hidden, so the ticks paint nothing;
+// the moment it is shown it paints the counts as they are then, and a tick
+// while it shows repaints them.
+TEST_F(MonitoringCycle, WindowShownAfterHiddenTicksPaintsTheCurrentCounts) {
+    setUpStages(false, false, false, "2", "2", "2");
+    PaintedTexts painted(label("lblPageCheckCount"));
+    for (int tick = 0; tick < 3; ++tick) {
+        window().Timer1_Timer();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(painted.texts.isEmpty()) << painted.texts.join(' ').toStdString();
+
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.texts.isEmpty(); }));
+    EXPECT_EQ(painted.texts.last().toStdString(), "3");
+    EXPECT_TRUE(status().startsWith("Monitoring, page is valid.\t"));
+
+    window().Timer1_Timer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return painted.texts.last() == "4"; })) << painted.texts.join(' ').toStdString();
 }
 
 TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
