@@ -385,40 +385,30 @@ TEST_F(MonitoringCycle, StopDuringAResetLetsTheTickFinish) {
     EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times."));
 }
 
-// The text a label had each time it was painted.
-class PaintedTexts : public QObject {
-public:
-    explicit PaintedTexts(QLabel* label) : m_label(label) { label->installEventFilter(this); }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_label && event->type() == QEvent::Paint) texts.append(m_label->text());
+// The text of one label at each of its paints.
+struct PaintedTexts : QObject {
+    explicit PaintedTexts(QLabel* watched) : label(watched) { watched->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) texts.append(label->text());
         return false;
     }
+    QLabel* label;
     QStringList texts;
-
-private:
-    QLabel* m_label;
 };
 
-// Nobody sees the window while it is hidden, so the ticks paint nothing;
-// the moment it is shown it paints the counts as they are then, and a tick
-// while it shows repaints them.
+// Hidden, the window paints nothing however many ticks run; shown, it paints
+// the counts as they are by then.
 TEST_F(MonitoringCycle, WindowShownAfterHiddenTicksPaintsTheCurrentCounts) {
     setUpStages(false, false, false, "2", "2", "2");
     PaintedTexts painted(label("lblPageCheckCount"));
-    for (int tick = 0; tick < 3; ++tick) {
-        window().Timer1_Timer();
-        QCoreApplication::processEvents();
-    }
+    for (int tick = 0; tick < 3; ++tick) window().Timer1_Timer();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(painted.texts.isEmpty()) << painted.texts.join(' ').toStdString();
 
     window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.texts.isEmpty(); }));
     EXPECT_EQ(painted.texts.last().toStdString(), "3");
-    EXPECT_TRUE(status().startsWith("Monitoring, page is valid.\t"));
-
-    window().Timer1_Timer();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return painted.texts.last() == "4"; })) << painted.texts.join(' ').toStdString();
 }
 
 TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
