@@ -7,7 +7,8 @@ Usage: perf script -i perf.data | bench/perf_summary.py [--top N]
 
 A sample goes to the first of these that any frame of its chain matches:
 settings file writes, settings file reads, the HTTP request, painting and
-text layout, thread start and exit, event dispatch; what is left is "other".
+text layout, thread start and exit, the hand-over to the worker, event
+dispatch; what is left is "other".
 Within each, the innermost telling frame gives the detail line.
 """
 import argparse
@@ -49,21 +50,32 @@ RULES = [
         ("repaint bookkeeping", r"QWidgetRepaintManager|QBackingStore|drawWidget|QWidgetPrivate::paint"),
         ("setText/update", r"QLabel::setText|QWidget::update|showStatusLine|showCounts"),
     ]),
-    ("thread start and exit", r"pthread_create|start_thread|std::thread|_M_start_thread|clone3|__clone|"
-     r"do_exit|exit_mm|pthread_join|__x64_sys_exit|free_tcb|allocate_stack", [
+    # Every sample of a kept worker has clone3 and start_thread at the root of
+    # its chain; only the frames that make or end a thread count here.
+    ("thread start and exit", r"pthread_create|_M_start_thread|do_exit|exit_mm|pthread_join|"
+     r"__x64_sys_exit|free_tcb|allocate_stack", [
         ("pthread_create", r"pthread_create|_M_start_thread"),
-        ("wake-up posted by the worker", r"postEvent|invokeMethod"),
-        ("clone", r"clone"),
         ("exit", r"do_exit|__x64_sys_exit|exit_mm|exit_mmap"),
         ("stack mmap/munmap", r"mmap|munmap|mprotect"),
         ("join", r"pthread_join|futex"),
     ]),
+    # Handing the request to the kept worker and its answer back: the wake-up
+    # each way, and the worker waiting for its next request.
+    ("hand-over to the worker and back", r"QThreadPool|QWaitCondition|QCoreApplication::postEvent|"
+     r"invokeMethod|__basic_future|_State_baseV2", [
+        ("wake the worker", r"QThreadPool::tryStart"),
+        ("wake-up posted by the worker", r"postEvent|invokeMethod"),
+        ("worker waits for the next request", r"QWaitCondition::wait"),
+    ]),
     ("event dispatch", r"QEventLoop|QCoreApplication|QEventDispatcher|g_main_context|QTimer|"
      r"QObject::event|QSocketNotifier|QMetaObject|QMetaCallEvent|QApplication", [
         # Which loop was turning: the one that waits for the request, the
-        # yields inside a tick, or the application's own.
+        # yields inside a tick, or the application's own; the rest is the
+        # tick's own work (the clock, the fields, the status texts).
         ("loop waiting for the request (RunWorkOffThread)", r"RunWorkOffThread"),
-        ("yields inside the tick", r"Timer1_Timer"),
+        ("yields inside the tick", (r"Timer1_Timer", r"QCoreApplication::processEvents|yieldToEvents")),
+        ("the clock's local time (tzset)", r"__tzset|qTzSet"),
+        ("the tick's own work", r"Timer1_Timer"),
         ("application loop", r"QCoreApplication::exec"),
     ]),
 ]

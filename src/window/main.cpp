@@ -18,6 +18,7 @@
 #include "platform/text_conv.h"
 #include "window/close_ends_process.h"
 #include "window/main_window.h"
+#include "window/message_box_prompt.h"
 #include "window/messages.h"
 #include "window/program_icon.h"
 #include "window/window_fonts.h"
@@ -69,12 +70,14 @@ int main(int argc, char* argv[]) {
     // A server without a desktop runs the program without a window rather
     // than have the toolkit abort for want of a display. The platform is
     // chosen on the command line, not in the environment, which the recovery
-    // commands inherit.
+    // commands inherit. Of the platforms without a display, the minimal one
+    // loads no font files: with nothing ever drawn, text is measured in
+    // boxes, which spares the faces and the font cache their memory.
     const bool noDisplay = tarvesk::NoDisplayInEnvironment();
     std::vector<char*> arguments(argv, argv + argc);
     char platformOption[] = "-platform";
-    char offscreen[] = "offscreen";
-    if (noDisplay) arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), {platformOption, offscreen});
+    char minimal[] = "minimal";
+    if (noDisplay) arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), {platformOption, minimal});
     int count = static_cast<int>(arguments.size());
     arguments.push_back(nullptr);
 
@@ -82,7 +85,16 @@ int main(int argc, char* argv[]) {
     // switched to UTF-8; asking for it here keeps the journal quiet without
     // touching the date form, which follows the system's locale.
     tarvesk::Utf8CharacterType characterType;
+    // Qt's own event loop costs less per turn than glib's, which only the
+    // integration with a desktop needs. Qt takes that choice from the
+    // environment alone, when the application is made; it is taken back out
+    // at once, like the character type, since the recovery commands inherit
+    // the environment.
+    const char* const ownLoop = "QT_NO_GLIB";
+    const bool chooseOwnLoop = noDisplay && qEnvironmentVariableIsEmpty(ownLoop);
+    if (chooseOwnLoop) qputenv(ownLoop, "1");
     QApplication app(count, arguments.data());
+    if (chooseOwnLoop) qunsetenv(ownLoop);
     characterType.restore();
     QApplication::setApplicationName(QStringLiteral("Tarvesk"));
     tarvesk::UseControlFontByDefault();
@@ -133,7 +145,11 @@ int main(int argc, char* argv[]) {
     tarvesk::UseProgramIcon(window);
     tarvesk::CloseEndsProcess closeEndsProcess;
     window.installEventFilter(&closeEndsProcess);
-    window.show();
+    // Without a display nobody can ever see the window: shown, it
+    // would still be laid out and painted into memory at every change of a
+    // label, and load the faces only drawing needs. Hidden, its labels still
+    // hold the current values for whoever asks for them.
+    if (!tarvesk::MessageBoxPrompt::NobodySeesWindows()) window.show();
     // Under systemd: ready once the settings are loaded and a run resumed;
     // from then on the status line and the watchdog's pings.
     const std::unique_ptr<tarvesk::SystemdNotifier> notifier = tarvesk::SystemdNotifier::FromEnvironment();

@@ -768,8 +768,9 @@ void MainWindow::Timer1_Timer() {
         m_continuousComputerResetFailure = 0;
         WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
                  QStringLiteral("0"));
+        // Nothing waits before the tick ends: its return to the event loop
+        // paints the status line and the counts together.
         showStatusLine(msg(Msg::PageValidStatus));
-        yieldToEvents();
     } else {
         m_continuousPageFailure = Incremented(m_continuousPageFailure);
         showStatusLine(msg(Msg::PageInvalidStatus));
@@ -813,7 +814,6 @@ void MainWindow::Timer1_Timer() {
         }
     }
     showCounts();
-    yieldToEvents();
     m_inTick = false;
 }
 

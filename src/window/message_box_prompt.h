@@ -12,7 +12,7 @@ namespace tarvesk {
 // Message boxes titled "Tarvesk", without icon, in front of the window, whose
 // buttons speak the window's language.
 //
-// Where nobody can see a window (no display, the offscreen platform) a box
+// Where nobody can see a window (no display: the minimal or offscreen platform) a box
 // would wait for ever: its text goes to standard error instead, where a
 // service's journal keeps it, and it answers at once (OK, or No).
 class MessageBoxPrompt : public Prompt {

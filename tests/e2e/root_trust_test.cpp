@@ -400,8 +400,10 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
              const QByteArray status = ReadRaw(proc + "status");
              EXPECT_TRUE(status.contains("SigBlk:\t0000000000000000\n")) << status.constData();
              EXPECT_TRUE(status.contains("SigIgn:\t0000000000000000\n")) << status.constData();
+             // Nor the service manager's variables, nor the choices the
+             // program made for its window toolkit.
              const QByteArray environ = ReadRaw(proc + "environ");
-             for (const char* own : {"QT_QPA_PLATFORM", "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+             for (const char* own : {"QT_QPA_PLATFORM", "QT_NO_GLIB", "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
                  EXPECT_FALSE(environ.contains(own)) << own;
              EXPECT_TRUE(status.contains("Umask:\t0022\n")) << status.constData();
              // A signal to the program's process group or session misses a

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -389,6 +390,32 @@ TEST_F(MonitoringCycle, StopDuringAResetLetsTheTickFinish) {
     EXPECT_FALSE(window().timer1().isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times."));
+}
+
+// The text of one label at each of its paints.
+struct PaintedTexts : QObject {
+    explicit PaintedTexts(QLabel* watched) : label(watched) { watched->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) texts.append(label->text());
+        return false;
+    }
+    QLabel* label;
+    QStringList texts;
+};
+
+// Hidden, the window paints nothing however many ticks run; shown, it paints
+// the counts as they are by then.
+TEST_F(MonitoringCycle, WindowShownAfterHiddenTicksPaintsTheCurrentCounts) {
+    setUpStages(false, false, false, "2", "2", "2");
+    PaintedTexts painted(label("lblPageCheckCount"));
+    for (int tick = 0; tick < 3; ++tick) window().Timer1_Timer();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(painted.texts.isEmpty()) << painted.texts.join(' ').toStdString();
+
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.texts.isEmpty(); }));
+    EXPECT_EQ(painted.texts.last().toStdString(), "3");
 }
 
 TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
