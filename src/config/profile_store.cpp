@@ -17,17 +17,22 @@ namespace {
 
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-QByteArray TrimBlanksAndTabs(const QByteArray& text) {
+// Views into the file's bytes: a parse makes no copy of a line or a name.
+QByteArrayView TrimBlanksAndTabs(QByteArrayView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && IsBlankOrTab(text[begin])) ++begin;
     while (end > begin && IsBlankOrTab(text[end - 1])) --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
+}
+
+QByteArray TrimBlanksAndTabs(const QByteArray& text) {
+    return TrimBlanksAndTabs(QByteArrayView(text)).toByteArray();
 }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(const QByteArray& a, const QByteArray& b) {
+bool SameName(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size()) return false;
     for (qsizetype i = 0; i < a.size(); ++i)
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
@@ -41,12 +46,13 @@ struct Line {
     qsizetype bodyEnd = 0;  // end of the text, before CR LF / LF
     qsizetype end = 0;      // end including the line break
     LineKind kind = LineKind::Other;
-    QByteArray name;        // section or key name, trimmed
+    QByteArrayView name;    // section or key name, trimmed (a view into the file's bytes)
     qsizetype equals = -1;  // offset of the first '=' of an entry
 };
 
 QList<Line> SplitLines(const QByteArray& data) {
     QList<Line> lines;
+    lines.reserve(data.count('\n') + 1);
     qsizetype pos = 0;
     while (pos < data.size()) {
         Line line;
@@ -62,17 +68,17 @@ QList<Line> SplitLines(const QByteArray& data) {
         qsizetype bodyStart = line.start;
         if (line.start == 0 && data.startsWith("\xEF\xBB\xBF"))
             bodyStart = qMin<qsizetype>(3, line.bodyEnd);
-        const QByteArray body = data.mid(bodyStart, line.bodyEnd - bodyStart);
-        const QByteArray trimmed = TrimBlanksAndTabs(body);
+        const QByteArrayView body = QByteArrayView(data).sliced(bodyStart, line.bodyEnd - bodyStart);
+        const QByteArrayView trimmed = TrimBlanksAndTabs(body);
         if (trimmed.isEmpty()) {
             line.kind = LineKind::Blank;
         } else if (trimmed.front() == ';' || trimmed.front() == '#') {
             line.kind = LineKind::Other;  // comment
         } else if (trimmed.front() == '[' && trimmed.back() == ']' && trimmed.size() >= 2) {
             line.kind = LineKind::Header;
-            line.name = TrimBlanksAndTabs(trimmed.mid(1, trimmed.size() - 2));
+            line.name = TrimBlanksAndTabs(trimmed.sliced(1, trimmed.size() - 2));
         } else if (const qsizetype eq = body.indexOf('='); eq >= 0) {
-            line.name = TrimBlanksAndTabs(body.left(eq));
+            line.name = TrimBlanksAndTabs(body.first(eq));
             if (!line.name.isEmpty()) {
                 line.kind = LineKind::Entry;
                 line.equals = bodyStart + eq;
