@@ -49,6 +49,18 @@ void Link(const QString& to, const QString& at, uid_t owner) {
     Own(at, owner, 0);
 }
 
+// A file of root's with that mode, and a second name for it at `at`.
+void HardLink(const QString& file, const QString& at, mode_t mode) {
+    WriteRaw(file, "");
+    Own(file, 0, mode);
+    EXPECT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(at).constData()), 0);
+}
+
+mode_t ModeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
 // A shell command run as the other user; its exit status.
 int AsOther(const QString& command) {
     return QProcess::execute("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", command});
@@ -66,6 +78,18 @@ QByteArray Settings(const QByteArray& command, const QByteArray& receivers = "")
            "\nResetIIS=1\nPageFailureThreshold=1\n[HowToNotify]\nNotifyIISReset=1\nReceiverEmail=" + receivers +
            "\nSenderEmail=tarvesk@localhost\nSenderSMTP=127.0.0.1:1\nSenderAccount=tv\nSenderPassword=pw\n"
            "[Status]\nMonitoring=1\n";
+}
+
+// A restart program in a folder "tools" of `owner`'s, that leaves "ran",
+// and root's settings naming it as `command`; the settings' folder.
+QString Tool(const QString& base, uid_t owner, const QByteArray& command) {
+    const QString tools = Folder(base, "tools", owner);
+    WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
+    Own(tools + "/restart-web", 0, 0755);
+    const QString tv = Folder(base, "tv");
+    WriteRaw(tv + "/Tarvesk.ini", Settings(command));
+    Own(tv + "/Tarvesk.ini", 0, 0600);
+    return tv;
 }
 
 // The pid of the command the last row starts, or "".
@@ -284,27 +308,23 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          nullptr,
          nullptr,
          [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/hidden-ran")); }},
-        {"root makes no file where its own dangling link points, and says so",
+        {"root makes no file where its own dangling link points, nor gives a lock file's other name its mode",
          [](const QString& base) {
              const QString tv = Folder(base, "tv");
              Folder(base, "elsewhere");
              Link(base + "/elsewhere/chosen.ini", tv + "/Tarvesk.ini", 0);
+             HardLink(base + "/shared", tv + "/.Tarvesk.lock", 0644);
              return tv;
          },
          "where nothing is, and root makes no file where a link points",
          nullptr,
          nullptr,
-         [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini")); }},
+         [](const QString& base, const QString&) {
+             EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini"));
+             EXPECT_EQ(ModeOf(base + "/shared"), 0644u);
+         }},
         {"a command whose program lies in another user's folder is not run, and says which folder",
-         [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             const QString tools = Folder(base, "tools", kOther);
-             WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
-             Own(tools + "/restart-web", 0, 0755);
-             WriteRaw(tv + "/Tarvesk.ini", Settings(tools.toUtf8() + "/restart-web"));
-             Own(tv + "/Tarvesk.ini", 0, 0600);
-             return tv;
-         },
+         [](const QString& base) { return Tool(base, kOther, base.toUtf8() + "/tools/restart-web"); },
          "no display",
          nullptr,
          [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
@@ -316,15 +336,7 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
              EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
          }},
         {"the same program in a folder of root's, named from the working folder, runs",
-         [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             const QString tools = Folder(base, "tools");
-             WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
-             Own(tools + "/restart-web", 0, 0755);
-             WriteRaw(tv + "/Tarvesk.ini", Settings("../tools/restart-web"));
-             Own(tv + "/Tarvesk.ini", 0, 0600);
-             return tv;
-         },
+         [](const QString& base) { return Tool(base, 0, "../tools/restart-web"); },
          "no display",
          nullptr,
          [](const QString& base) { return QFile::exists(base + "/ran"); },
@@ -332,12 +344,8 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
         {"a month's log hard-linked to another file is not written by root, nor is a planted lock link followed",
          [](const QString& base) {
              const QString tv = Folder(base, "tv", kOther);
-             WriteRaw(base + "/victim", "secret\n");
-             Own(base + "/victim", 0, 0644);
-             QFile::link(base + "/victim", tv + "/.Tarvesk.lock");
-             Own(tv + "/.Tarvesk.lock", kOther, 0);
-             EXPECT_EQ(::link(QFile::encodeName(base + "/victim").constData(),
-                              QFile::encodeName(tv + "/" + LogName()).constData()), 0);
+             HardLink(base + "/victim", tv + "/" + LogName(), 0644);
+             Link(base + "/victim", tv + "/.Tarvesk.lock", kOther);
              WriteRaw(tv + "/Tarvesk.ini", Settings("true"));
              return tv;
          },
@@ -345,27 +353,8 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          nullptr,
          [](const QString& base) { return ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=3"); },
          [](const QString& base, const QString&) {
-             EXPECT_EQ(ReadRaw(base + "/victim"), "secret\n");
-             struct stat st {};
-             ASSERT_EQ(::stat(QFile::encodeName(base + "/victim").constData(), &st), 0);
-             EXPECT_EQ(st.st_mode & 0777, 0644u);
-         }},
-        {"a lock file that is another name of a file elsewhere keeps that file's mode",
-         [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             WriteRaw(base + "/shared", "");
-             Own(base + "/shared", 0, 0644);
-             EXPECT_EQ(::link(QFile::encodeName(base + "/shared").constData(),
-                              QFile::encodeName(tv + "/.Tarvesk.lock").constData()), 0);
-             return tv;
-         },
-         "can be opened by other users",
-         nullptr,
-         nullptr,
-         [](const QString& base, const QString&) {
-             struct stat st {};
-             ASSERT_EQ(::stat(QFile::encodeName(base + "/shared").constData(), &st), 0);
-             EXPECT_EQ(st.st_mode & 0777, 0644u);
+             EXPECT_EQ(ReadRaw(base + "/victim"), "");
+             EXPECT_EQ(ModeOf(base + "/victim"), 0644u);
          }},
         {"a folder its user may enter but not list keeps its run",
          [](const QString& base) {
