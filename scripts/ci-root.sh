@@ -33,3 +33,13 @@ cached_root() {
   mkdir -p "$root" "$work/upper" "$work/overlay-work"
   mount -t overlay overlay -o "lowerdir=$base,upperdir=$work/upper,workdir=$work/overlay-work" "$root"
 }
+
+# Waits for the inner run ($inner, started at $start), says how it ended and
+# how long it took (through the caller's `say`), and exits with its status.
+finish_with_inner() {
+  local status=0
+  wait "$inner" || status=$?
+  inner=""
+  say "$([ $status -eq 0 ] && echo passed || echo "FAILED (status $status)") in $(( $(date +%s) - start )) s"
+  exit $status
+}

@@ -133,8 +133,4 @@ inner=$!
 trap '[ -z "$inner" ] || { kill "$inner" 2>/dev/null; wait "$inner" 2>/dev/null || true; }; rm -rf "$work"' EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
-status=0
-wait "$inner" || status=$?
-inner=""
-say "$([ $status -eq 0 ] && echo passed || echo "FAILED (status $status)") in $(( $(date +%s) - start )) s"
-exit $status
+finish_with_inner

@@ -374,8 +374,4 @@ cleanup() {
 trap 'rc=$?; cleanup || rc=1; exit $rc' EXIT
 trap 'say "stopped by SIGTERM"; exit 143' TERM
 trap 'say "stopped by SIGINT"; exit 130' INT
-status=0
-wait "$inner" || status=$?
-inner=""
-say "$([ $status -eq 0 ] && echo passed || echo "FAILED (status $status)") in $(( $(date +%s) - start )) s"
-exit $status
+finish_with_inner

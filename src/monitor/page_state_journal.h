@@ -34,6 +34,9 @@ public:
     QString statusChange(const QString& message);
 
     bool failing() const { return m_failedChecks > 0; }
+    // A line of its own, for what the operator of a service must know and
+    // can see nowhere else.
+    void say(const QString& text);
 
     // "HTTP 503", or the HTTP library's words when no status came back.
     static QString Reason(const HttpResult& result);
@@ -41,8 +44,6 @@ public:
     static QString Duration(std::chrono::milliseconds elapsed);
 
 private:
-    void say(const QString& text);
-
     Sink m_sink;
     int64_t m_failedChecks = 0;
     QString m_reason;

@@ -9,7 +9,6 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QUrl>
-#include <cstdio>
 #include <tuple>
 #include <utility>
 
@@ -562,12 +561,9 @@ void MainWindow::sayStagesTurnedOn(const QStringList& stored) {
         if (loaded != stored.value(index++)) changed.append(QLatin1String(entry.key) + QLatin1Char('=') + loaded);
     }
     if (changed.isEmpty()) return;
-    const QByteArray line = QStringLiteral("Tarvesk: %1: loaded as %2, because a later stage is on and no stage is "
-                                           "on while an earlier one is off\n")
-                                .arg(m_iniPath, changed.join(QStringLiteral(", ")))
-                                .toLocal8Bit();
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-    std::fflush(stderr);
+    m_journal.say(QStringLiteral("%1: loaded as %2, because a later stage is on and no stage is on while an earlier "
+                                 "one is off")
+                      .arg(m_iniPath, changed.join(QStringLiteral(", "))));
 }
 
 void MainWindow::LoadDefaultSettings() {
