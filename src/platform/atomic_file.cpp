@@ -274,7 +274,9 @@ std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& s
     // Judged on the very file read, so that what is in memory and the
     // verdict on it can never come from two different files.
     if (trust) trust->add(JudgeTarget(start, target, fd >= 0 ? &st : nullptr));
-    if (fd >= 0 && IsRoot() && OnPseudoFileSystem(fd)) {
+    // Only a link leads out of the program's own folder onto /proc or /sys;
+    // what is found there is never taken as settings.
+    if (fd >= 0 && target.viaLink && IsRoot() && OnPseudoFileSystem(fd)) {
         if (trust) trust->add({Trust::Cause::Pseudo, target.folder(start).path()});
         ::close(fd);
         return std::nullopt;
