@@ -266,7 +266,8 @@ std::optional<QByteArray> ReadWholeFile(const Folder& start, const QByteArray& s
     if (read) read->st_nlink = 0;
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) {
-        if (trust && IsRoot()) trust->add({Trust::Cause::IniOrFolder, QString()});
+        // As root the walk says where it stopped: a refusal, never a pass.
+        if (trust) trust->add(target.trust);
         return std::nullopt;
     }
     struct stat st {};

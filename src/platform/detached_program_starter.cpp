@@ -79,23 +79,16 @@ int FindProgram(const QByteArray& name, QByteArray* path) {
 }
 
 // As root, the program a command names runs only when nobody else could
-// have put it there or could swap it: the rule the settings file is held to.
-// `program` becomes the path that was judged, so that exactly that file is
-// executed. An empty text when it may run.
-QString RefusalAsRoot(QByteArray* program) {
-    if (::geteuid() != 0) return {};
-    QByteArray real;
-    Trust trust;
-    if (!ResolveProgram(*program, &real, &trust)) return {};  // execve says why
-    *program = real;
-    if (trust.trusted()) return {};
-    const QString file = QFile::decodeName(real);
-    const QString culprit = trust.folder.isEmpty() || trust.folder == file
-                                ? QStringLiteral("the file itself")
-                                : trust.folder;
-    return QStringLiteral("Not run as root: %1 can be changed by another user (%2). The program a command names, "
-                          "and every folder above it, must be root's and writable by root alone.")
-        .arg(file, culprit);
+// have put it there or could swap it, and only once the way to it was
+// followed to a regular file and judged: anything short of that is a
+// refusal. Every folder and link on the way is root's alone, so the kernel's
+// own resolution of the same path, a moment later, reaches the judged file.
+bool RefusedAsRoot(const QByteArray& program, ProgramRefusal* refusal) {
+    if (::geteuid() != 0) return false;
+    ProgramRefusal verdict{QFile::decodeName(program), JudgeProgram(program)};
+    if (!verdict.refused()) return false;
+    if (refusal) *refusal = std::move(verdict);
+    return true;
 }
 
 // What the service manager gave the program for itself: a command that
@@ -137,7 +130,8 @@ void ReportAndExit(int report, int code) {
 
 }  // namespace
 
-bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
+bool DetachedProgramStarter::start(const QString& commandLine, QString* error, ProgramRefusal* refusal) {
+    if (refusal) *refusal = ProgramRefusal();
     std::optional<QStringList> split = SplitWords(commandLine, error);
     if (!split) return false;
     const QStringList words = std::move(*split);
@@ -150,10 +144,14 @@ bool DetachedProgramStarter::start(const QString& commandLine, QString* error) {
     };
 
     // Everything the child needs is made here: after the fork, in a program
-    // with threads, it may only make async-signal-safe calls.
+    // with threads, it may only make async-signal-safe calls. The program is
+    // executed by the path the command gives (after a PATH lookup, the path
+    // as found), so that a script's $0 is what the operator wrote.
     QByteArray program;
     if (const int code = FindProgram(QFile::encodeName(words.first()), &program)) return failed(code);
-    if (const QString refusal = RefusalAsRoot(&program); !refusal.isEmpty()) return Fail(error, refusal);
+    if (RefusedAsRoot(program, refusal))
+        return Fail(error, QStringLiteral("Not run as root: %1").arg(QFile::decodeName(program)));
+    judged(program);
     std::vector<QByteArray> arguments;
     for (const QString& word : words) arguments.push_back(QFile::encodeName(word));
     std::vector<char*> argv;

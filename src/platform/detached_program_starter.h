@@ -19,10 +19,17 @@ namespace tarvesk {
 // program, so it cannot linger as the program's zombie.
 //
 // As root, the program must be root's and writable by root alone, and so
-// must every folder above it; it is then executed by the very path judged.
+// must every folder and link on the way to it; it is then executed by the
+// path as the command gives it, which leads to the judged file.
 class DetachedProgramStarter : public ProgramStarter {
 public:
-    bool start(const QString& commandLine, QString* error) override;
+    bool start(const QString& commandLine, QString* error, ProgramRefusal* refusal) override;
+
+protected:
+    // Called once the program passed root's judgement, just before it is
+    // started: what a change made at this moment on the way to the program
+    // can reach, tests see here.
+    virtual void judged(const QByteArray& program) { (void)program; }
 };
 
 }  // namespace tarvesk

@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +45,16 @@ Folder Folder::Open(const QString& path) {
         return Folder(-1, path);
     }
     return Folder(OpenDirectory(AT_FDCWD, encoded.constData()), path);
+}
+
+Folder Folder::OpenWorking() {
+    const int fd = OpenDirectory(AT_FDCWD, ".");
+    const int error = errno;
+    // The name is for messages alone.
+    std::string name(PATH_MAX, '\0');
+    const QString path = ::getcwd(name.data(), name.size()) ? QFile::decodeName(name.c_str()) : QStringLiteral(".");
+    errno = error;
+    return Folder(fd, path);
 }
 
 Folder Folder::OpenParentOf(const QString& filePath, QByteArray* name) {

@@ -18,6 +18,9 @@ public:
     // cannot be opened gives one that is not open, where every access fails;
     // errorCode() then says why.
     static Folder Open(const QString& path);
+    // The working folder, by descriptor: not by its name, which need not be
+    // text and may name another folder by now.
+    static Folder OpenWorking();
     // The folder holding `filePath`; the file's own name goes to `name`.
     static Folder OpenParentOf(const QString& filePath, QByteArray* name);
     // Takes over a folder descriptor opened elsewhere.

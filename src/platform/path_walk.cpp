@@ -1,6 +1,5 @@
 #include "platform/path_walk.h"
 
-#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -29,6 +28,11 @@ QByteArray Parent(const QByteArray& folder) {
     return slash <= 0 ? QByteArrayLiteral("/") : folder.left(slash);
 }
 
+// A name in a folder, for a message.
+QString PathIn(const Folder& folder, const QByteArray& name) {
+    return QFile::decodeName(Join(QFile::encodeName(folder.path()), name));
+}
+
 int OpenStep(int at, const char* name) {
     return RetryOnEintr([&] { return ::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
 }
@@ -45,17 +49,17 @@ public:
             const QByteArray part = pending.takeFirst();
             if (part.isEmpty() || part == ".") continue;
             if (part == "..") {
-                if (!enter(OpenStep(m_here->fd(), ".."), Parent(m_shown))) return false;
+                if (!enter(OpenStep(m_here->fd(), ".."), Parent(m_shown))) return stuck(part);
                 continue;
             }
             struct stat st {};
             if (::fstatat(m_here->fd(), part.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 // Only the last component may be missing: a file yet to be made.
-                if (errno != ENOENT || !pending.isEmpty()) return false;
+                if (errno != ENOENT || !pending.isEmpty()) return stuck(part);
                 return finish(part, false);
             }
             if (S_ISLNK(st.st_mode)) {
-                if (++links > kMaxLinks) return false;
+                if (++links > kMaxLinks) return stuck(part);
                 if (m_judge) {
                     // Whoever may change the folder of the first link may
                     // change the link: that folder counts from here on.
@@ -63,21 +67,30 @@ public:
                     if (st.st_uid != 0) m_target->trust.add({Trust::Cause::OnTheWay, shown(part)});
                 }
                 QByteArray text;
-                if (!readLink(part, &text)) return false;
+                if (!readLink(part, &text)) return stuck(part);
                 m_target->viaLink = true;
-                if (text.startsWith('/') && !enter(OpenStep(AT_FDCWD, "/"), QByteArrayLiteral("/"))) return false;
+                if (text.startsWith('/') && !enter(OpenStep(AT_FDCWD, "/"), QByteArrayLiteral("/"))) return stuck("/");
                 pending = text.split('/') + pending;
                 continue;
             }
             if (pending.isEmpty()) return finish(part, true);
-            if (!S_ISDIR(st.st_mode)) return false;
-            if (!enter(OpenStep(m_here->fd(), part.constData()), Join(m_shown, part))) return false;
+            if (!S_ISDIR(st.st_mode)) return stuck(part);
+            if (!enter(OpenStep(m_here->fd(), part.constData()), Join(m_shown, part))) return stuck(part);
         }
-        return false;  // the path ends in a folder: no file
+        return stuck(QByteArray());  // the path ends in a folder: no file
     }
 
 private:
-    QString shown(const QByteArray& name) const { return QFile::decodeName(Join(m_shown, name)); }
+    QString shown(const QByteArray& name) const {
+        return QFile::decodeName(name.isEmpty() ? m_shown : name.startsWith('/') ? name : Join(m_shown, name));
+    }
+
+    // The way cannot be followed past `name`: as root, a refusal that says
+    // where, never a pass.
+    bool stuck(const QByteArray& name) {
+        if (m_judge) m_target->trust.add({Trust::Cause::Unfollowable, shown(name)});
+        return false;
+    }
 
     // Steps into the folder opened as `fd`, judged as root on its own: the
     // folders above it were passed (and judged) on the way down, or are the
@@ -126,8 +139,12 @@ private:
 
 bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* target) {
     *target = FileTarget();
-    if (!start.isOpen() || !IsPlainName(name)) return false;
-    return Walk(start, IsRoot(), target).run({name});
+    const bool judge = IsRoot();
+    if (!start.isOpen() || !IsPlainName(name)) {
+        if (judge) target->trust = start.isOpen() ? Trust{Trust::Cause::Unfollowable, PathIn(start, name)} : JudgeFolder(start);
+        return false;
+    }
+    return Walk(start, judge, target).run({name});
 }
 
 Trust JudgeTarget(const Folder& start, const FileTarget& target, const struct stat* st) {
@@ -138,31 +155,43 @@ Trust JudgeTarget(const Folder& start, const FileTarget& target, const struct st
 }
 
 Trust JudgeFile(const Folder& folder, const QByteArray& name) {
-    if (!IsRoot() || !folder.isOpen()) return {};
+    if (!IsRoot()) return {};
+    if (!folder.isOpen()) return JudgeFolder(folder);
     FileTarget target;
-    if (!ResolveTarget(folder, name, &target)) return {Trust::Cause::IniOrFolder, QString()};
+    if (!ResolveTarget(folder, name, &target)) return target.trust;
     if (!target.exists) return JudgeTarget(folder, target, nullptr);
     struct stat st {};
-    if (::fstatat(target.folder(folder).fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return {Trust::Cause::IniOrFolder, QString()};
+    if (::fstatat(target.folder(folder).fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        Trust trust = target.trust;
+        trust.add({Trust::Cause::Unfollowable, PathIn(target.folder(folder), target.name)});
+        return trust;
+    }
     return JudgeTarget(folder, target, &st);
 }
 
-bool ResolveProgram(const QByteArray& path, QByteArray* real, Trust* trust) {
-    const bool absolute = path.startsWith('/');
-    const Folder base = Folder::Open(absolute ? QStringLiteral("/") : QDir::currentPath());
-    if (!base.isOpen()) return false;
+Trust JudgeProgram(const QByteArray& path) {
+    if (!IsRoot()) return {};
+    // The kernel resolves a relative path from the working folder and an
+    // absolute one from /: the walk starts where it will.
+    const Folder base = path.startsWith('/') ? Folder::Open(QStringLiteral("/")) : Folder::OpenWorking();
+    Trust trust = JudgeFolder(base);
+    if (!base.isOpen()) return trust;
+    // For a program, the folder it is named from is one on its way.
+    if (trust.cause == Trust::Cause::IniOrFolder) trust = {Trust::Cause::OnTheWay, base.path()};
     FileTarget target;
-    if (!Walk(base, true, &target).run(path.split('/')) || !target.exists) return false;
+    const bool followed = Walk(base, true, &target).run(path.split('/'));
+    trust.add(target.trust);
+    if (!followed) return trust;
     const Folder& folder = target.folder(base);
+    const QString file = PathIn(folder, target.name);
     struct stat st {};
-    if (::fstatat(folder.fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    *real = Join(QFile::encodeName(folder.path()), target.name);
-    *trust = JudgeFolder(base);
-    trust->add(target.trust);
-    if (!OnlyRootCanWrite(st)) trust->add({Trust::Cause::OnTheWay, QFile::decodeName(*real)});
-    return true;
+    if (::fstatat(folder.fd(), target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+        trust.add({Trust::Cause::Missing, file});
+    } else if (!OnlyRootCanWrite(st)) {
+        trust.add({Trust::Cause::OnTheWay, file});
+    }
+    return trust;
 }
 
 }  // namespace tarvesk

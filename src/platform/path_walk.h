@@ -22,16 +22,17 @@ struct FileTarget {
     bool exists = false;   // something other than a link is there
     // As root, the first failure met on the way: a link another user owns,
     // a folder another user can change, a pseudo file system, a dangling
-    // link. Once a link was followed it holds the start folder's own verdict
-    // too (walked up to /), since whoever can change that folder can change
-    // the link.
+    // link, a place where the way cannot be followed. Once a link was
+    // followed it holds the start folder's own verdict too (walked up to /),
+    // since whoever can change that folder can change the link.
     Trust trust;
 
     const Folder& folder(const Folder& start) const { return other.isOpen() ? other : start; }
 };
 
 // False when the chain cannot be followed at all (a loop, a component that
-// is not a folder, a folder that cannot be entered).
+// is not a folder, a folder that cannot be entered); as root, `trust` then
+// says where (Unfollowable), unless a failure met before that stands.
 bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* target);
 
 // The whole verdict on what ResolveTarget found: the start folder walked up
@@ -43,10 +44,11 @@ Trust JudgeTarget(const Folder& start, const FileTarget& target, const struct st
 Trust JudgeFile(const Folder& folder, const QByteArray& name);
 
 // The program a command names, as root: `path` (absolute, or relative to the
-// working folder) walked like a settings file, the file itself and every
-// folder above it held to the same rule. `real` gets the path that was
-// judged, links resolved, for the program to be executed by exactly that
-// path. False when there is no such file.
-bool ResolveProgram(const QByteArray& path, QByteArray* real, Trust* trust);
+// working folder, which is opened by descriptor: its name may not even be
+// text) walked like a settings file, the file itself and every folder above
+// it held to the same rule. Only a regular file at the end of a way that was
+// followed to the end and judged passes; anything else is a refusal that
+// says why and where. Trusted for any user but root.
+Trust JudgeProgram(const QByteArray& path);
 
 }  // namespace tarvesk

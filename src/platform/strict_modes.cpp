@@ -16,6 +16,10 @@ namespace {
 
 bool IsRoot() { return ::geteuid() == 0; }
 
+// Folders above one another, at most: deeper than that the walk up is not
+// finished, and an unfinished walk is no verdict.
+constexpr int kMaxDepth = 256;
+
 // Where a folder descriptor is now, for the message that names it.
 QString PathOf(int fd) {
     std::string path(4096, '\0');
@@ -51,33 +55,47 @@ bool OnPseudoFileSystem(int fd) {
 }
 
 Trust JudgeFolder(const Folder& folder) {
-    // A folder that could not be opened held nothing to read: what the
-    // program has in memory is its own.
-    if (!IsRoot() || !folder.isOpen()) return {};
+    if (!IsRoot()) return {};
+    // Every way out that does not reach / through folders of root's alone is
+    // a refusal: a folder that could not be opened may be anybody's.
+    if (!folder.isOpen()) return Failed(Trust::Cause::Unfollowable, folder.path());
     struct stat top {};
-    if (::stat("/", &top) != 0) return Failed(Trust::Cause::IniOrFolder);
+    if (::stat("/", &top) != 0) return Failed(Trust::Cause::Unfollowable, QStringLiteral("/"));
     int fd = ::openat(folder.fd(), ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    Trust trust;
-    for (int depth = 0; fd >= 0 && depth < 256; ++depth) {
+    if (fd < 0) return Failed(Trust::Cause::Unfollowable, folder.path());
+    const auto same = [](const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    };
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !OnlyRootCanWrite(st)) {
-            trust = depth == 0 ? Failed(Trust::Cause::IniOrFolder) : Failed(Trust::Cause::FolderAbove, PathOf(fd));
-            break;
+            const Trust trust =
+                depth == 0 ? Failed(Trust::Cause::IniOrFolder) : Failed(Trust::Cause::FolderAbove, PathOf(fd));
+            ::close(fd);
+            return trust;
         }
-        if (st.st_dev == top.st_dev && st.st_ino == top.st_ino) break;
+        if (same(st, top)) break;
         const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (up < 0) {
+            const Trust stuck = Failed(Trust::Cause::Unfollowable, PathOf(fd));
+            ::close(fd);
+            return stuck;
+        }
         struct stat above {};
         // The top of a chroot is its own "..".
-        if (up >= 0 && ::fstat(up, &above) == 0 && above.st_dev == st.st_dev && above.st_ino == st.st_ino) {
-            ::close(up);
-            break;
-        }
+        const bool chrootTop = ::fstat(up, &above) == 0 && same(above, st);
         ::close(fd);
         fd = up;
-        if (fd < 0) trust = Failed(Trust::Cause::FolderAbove, folder.path());  // cannot be walked: not safe
+        if (chrootTop) break;
+        if (depth + 1 == kMaxDepth) {
+            // Deeper than any real tree: not walked to the end, so not judged.
+            const Trust stuck = Failed(Trust::Cause::Unfollowable, PathOf(fd));
+            ::close(fd);
+            return stuck;
+        }
     }
-    if (fd >= 0) ::close(fd);
-    return trust;
+    ::close(fd);
+    return {};
 }
 
 bool ReadableByOthers(const Folder& folder, const QByteArray& name) {

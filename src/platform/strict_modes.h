@@ -26,6 +26,10 @@ struct Trust {
         OnTheWay,     // a link, or a folder a link passes through, named in `folder`
         Pseudo,       // a link leads onto /proc, /sys or the like, to `folder`
         Dangling,     // a link leads to `folder`, where nothing is
+        Unfollowable, // the way cannot be followed at `folder`: a missing
+                      // folder, a loop of links, a folder that cannot be
+                      // opened, a walk up to / that did not end
+        Missing,      // a program: no regular file at `folder`
     };
     Cause cause = Cause::None;
     QString folder;

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,8 @@ void SayWhatTheLockLacks(tarvesk::InstanceLock::State state, const QString& fold
             break;
         case State::Acquired:
         case State::HeldElsewhere:
+        case State::HeldByOther:
+        case State::Refused:
             break;
     }
 }
@@ -118,15 +121,29 @@ int main(int argc, char* argv[]) {
     // recovery command twice. It writes nothing and says why in the stored
     // language.
     tarvesk::InstanceLock lock(*folder);
-    if (lock.state() == tarvesk::InstanceLock::State::HeldElsewhere) {
+    using LockState = tarvesk::InstanceLock::State;
+    const QString lockFile = tarvesk::PathBeside(folderPath, QLatin1String(tarvesk::InstanceLock::kFileName));
+    if (lock.state() == LockState::HeldElsewhere || lock.state() == LockState::HeldByOther ||
+        lock.state() == LockState::Refused) {
         const QString language =
             tarvesk::TrimBlanks(tarvesk::ProfileStore::ReadIni(*folder, iniName,
                                                                QLatin1String(tarvesk::ini::kStatus),
                                                                QLatin1String(tarvesk::ini::kLanguage), QString()))
                 .toLower();
         services.prompt->setLanguage(language);
+        if (lock.state() != LockState::HeldElsewhere) {
+            services.prompt->inform(tarvesk::LockRefusalText(lock, lockFile, language));
+            return EXIT_FAILURE;
+        }
+        SayOnStandardError(QStringLiteral("%1 is held by %2").arg(lockFile, tarvesk::LockHolderText(lock.holder())));
         services.prompt->inform(tarvesk::Text(tarvesk::Msg::AlreadyRunning, language));
         return kAlreadyRunningStatus;
+    }
+    if (lock.replaced()) {
+        SayOnStandardError(QStringLiteral("%1 was not root's alone (%2 held it); replaced it with a new lock file of "
+                                          "root's")
+                               .arg(lockFile, lock.holder().pid > 0 ? tarvesk::LockHolderText(lock.holder())
+                                                                    : QStringLiteral("nobody")));
     }
     SayWhatTheLockLacks(lock.state(), folderPath);
 

@@ -865,7 +865,11 @@ MainWindow::CommandStart MainWindow::startCommand(const QString& command) {
                 UntrustedText(trust, readUntrusted, m_language)};
     }
     QString error;
-    if (m_services.programs->start(command, &error)) return {};
+    ProgramRefusal refusal;
+    if (m_services.programs->start(command, &error, &refusal)) return {};
+    if (refusal.refused()) {
+        return {ProgramRefusalText(refusal, QStringLiteral("eng")), ProgramRefusalText(refusal, m_language)};
+    }
     if (error.isEmpty()) error = QStringLiteral("The command could not be started.");
     return {error, error};
 }

@@ -68,60 +68,177 @@ QString Text(Msg message, const QString& language) {
 
 QString UntrustedText(const Trust& trust, bool atRead, const QString& language) {
     using Cause = Trust::Cause;
-    // What is wrong, now and as it was at the read, in both languages.
+    // What is wrong, now and as it was at the read, and the mend that fits
+    // it, in both languages.
     struct Problem {
         Cause cause;
         const char* english[2];
         const char* chinese[2];
+        const char* mend[2];  // English, Chinese
     };
+    // A chmod does not take the file from a writer who opened it before:
+    // where another user may have written it, only a new file is safe.
     static const Problem kProblems[] = {
         {Cause::IniOrFolder,
          {"Tarvesk.ini or its folder can be changed by another user",
           "Tarvesk.ini or its folder could be changed by another user when the settings were read"},
-         {"Tarvesk.ini 或其所在文件夹可被其他用户修改", "读取设置时，Tarvesk.ini 或其所在文件夹可被其他用户修改"}},
+         {"Tarvesk.ini 或其所在文件夹可被其他用户修改", "读取设置时，Tarvesk.ini 或其所在文件夹可被其他用户修改"},
+         {"Re-create Tarvesk.ini as root: copy it, review its commands and replace the original (or the link) with "
+          "the copy; keep every folder above it root's and writable by root alone; then restart Tarvesk.",
+          "请以 root 身份重新创建 Tarvesk.ini：复制该文件，检查其中的命令，再用副本替换原文件（或链接）；"
+          "其上各级文件夹须属于 root 且只有 root 可写；然后重新启动 Tarvesk。"}},
         {Cause::FolderAbove,
          {"The folder %1 above Tarvesk.ini can be changed by another user",
           "The folder %1 above Tarvesk.ini could be changed by another user when the settings were read"},
-         {"Tarvesk.ini 上层的文件夹 %1 可被其他用户修改", "读取设置时，Tarvesk.ini 上层的文件夹 %1 可被其他用户修改"}},
+         {"Tarvesk.ini 上层的文件夹 %1 可被其他用户修改", "读取设置时，Tarvesk.ini 上层的文件夹 %1 可被其他用户修改"},
+         {"Move Tarvesk's folder, with its program, somewhere only root can change (such as /opt/tarvesk), or make "
+          "%1 root's and writable by root alone; review the commands in Tarvesk.ini; then restart Tarvesk.",
+          "请把 Tarvesk 的文件夹连同程序移到只有 root 可以修改的位置（例如 /opt/tarvesk），或使 %1 属于 root 且只有 "
+          "root 可写；检查 Tarvesk.ini 中的命令；然后重新启动 Tarvesk。"}},
         {Cause::OnTheWay,
          {"%1, a link or folder on the way to Tarvesk.ini, can be changed by another user",
           "%1, a link or folder on the way to Tarvesk.ini, could be changed by another user when the settings "
           "were read"},
          {"通往 Tarvesk.ini 的链接或文件夹 %1 可被其他用户修改",
-          "读取设置时，通往 Tarvesk.ini 的链接或文件夹 %1 可被其他用户修改"}},
+          "读取设置时，通往 Tarvesk.ini 的链接或文件夹 %1 可被其他用户修改"},
+         {"Replace the link Tarvesk.ini with a file of root's: copy the file it leads to, review its commands and "
+          "put the copy in the link's place; then restart Tarvesk.",
+          "请用属于 root 的文件替换链接 Tarvesk.ini：复制其所指的文件，检查其中的命令，再用副本替换该链接；"
+          "然后重新启动 Tarvesk。"}},
         {Cause::Pseudo,
          {"Tarvesk.ini leads to %1, on a file system such as /proc that other programs fill",
           "When the settings were read, Tarvesk.ini led to %1, on a file system such as /proc that other programs "
           "fill"},
          {"Tarvesk.ini 指向 %1，位于 /proc 之类由其他程序填写的文件系统上",
-          "读取设置时，Tarvesk.ini 指向 %1，位于 /proc 之类由其他程序填写的文件系统上"}},
+          "读取设置时，Tarvesk.ini 指向 %1，位于 /proc 之类由其他程序填写的文件系统上"},
+         {"Replace the link Tarvesk.ini with a file of root's; then restart Tarvesk.",
+          "请用属于 root 的文件替换链接 Tarvesk.ini；然后重新启动 Tarvesk。"}},
         {Cause::Dangling,
          {"Tarvesk.ini is a link to %1, where nothing is, and root makes no file where a link points",
           "When the settings were read, Tarvesk.ini was a link to %1, where nothing was, and root makes no file "
           "where a link points"},
          {"Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件",
-          "读取设置时，Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件"}},
+          "读取设置时，Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件"},
+         {"Create %1 as root, or replace the link Tarvesk.ini with a file of root's; then restart Tarvesk.",
+          "请以 root 身份创建 %1，或用属于 root 的文件替换链接 Tarvesk.ini；然后重新启动 Tarvesk。"}},
+        {Cause::Unfollowable,
+         {"The way to Tarvesk.ini cannot be followed at %1 (a missing folder, a loop of links, a folder that "
+          "cannot be opened)",
+          "When the settings were read, the way to Tarvesk.ini could not be followed at %1 (a missing folder, a "
+          "loop of links, a folder that cannot be opened)"},
+         {"通往 Tarvesk.ini 的路径在 %1 处无法继续（文件夹不存在、链接成环或文件夹无法打开）",
+          "读取设置时，通往 Tarvesk.ini 的路径在 %1 处无法继续（文件夹不存在、链接成环或文件夹无法打开）"},
+         {"Mend the way at %1, or replace the link Tarvesk.ini with a file of root's; then restart Tarvesk.",
+          "请修复 %1 处的路径，或用属于 root 的文件替换链接 Tarvesk.ini；然后重新启动 Tarvesk。"}},
     };
     const int tense = atRead ? 1 : 0;
     const bool chinese = IsChinese(language);
-    QString problem;
     for (const Problem& p : kProblems) {
-        if (p.cause == trust.cause) problem = QString::fromUtf8(chinese ? p.chinese[tense] : p.english[tense]);
+        if (p.cause != trust.cause) continue;
+        const auto text = [&](const char* utf8) {
+            const QString t = QString::fromUtf8(utf8);
+            return t.contains(QLatin1String("%1")) ? t.arg(trust.folder) : t;
+        };
+        if (chinese) {
+            return text(p.chinese[tense]) +
+                   QString::fromUtf8(atRead ? "，因此当时读取的命令不以 root 身份运行。" : "，因此不以 root 身份运行命令。") +
+                   text(p.mend[1]);
+        }
+        return text(p.english[tense]) +
+               QLatin1String(atRead ? ", so the commands read then are not run as root. "
+                                    : ", so commands are not run as root. ") +
+               text(p.mend[0]);
     }
-    if (problem.contains(QLatin1String("%1"))) problem = problem.arg(trust.folder);
-    // A chmod does not take the file from a writer who opened it before:
-    // only a new file is safe.
-    if (chinese) {
-        return problem +
-               QString::fromUtf8(atRead ? "，因此当时读取的命令不以 root 身份运行。" : "，因此不以 root 身份运行命令。") +
-               QStringLiteral("请以 root 身份重新创建 Tarvesk.ini：复制该文件，检查其中的命令，再用副本替换原文件（或链接）；"
-                              "其上各级文件夹须属于 root 且只有 root 可写；然后重新启动 Tarvesk。");
+    return {};
+}
+
+QString ProgramRefusalText(const ProgramRefusal& refusal, const QString& language) {
+    using Cause = Trust::Cause;
+    const bool chinese = IsChinese(language);
+    const QString& where = refusal.trust.folder;
+    QString second = where;
+    QString english;
+    QString chineseText;
+    switch (refusal.trust.cause) {
+        case Cause::None:
+            return {};
+        case Cause::Pseudo:
+            english = QStringLiteral("%1 leads to %2, on a file system such as /proc that other programs fill. Name "
+                                     "the program by a path that leads to a regular file of root's.");
+            chineseText = QStringLiteral("%1 指向 %2，位于 /proc 之类由其他程序填写的文件系统上。请用指向 root "
+                                         "的普通文件的路径指定该程序。");
+            break;
+        case Cause::Dangling:
+            english = QStringLiteral("%1 leads to %2, where nothing is. Mend the link, or name the program by its "
+                                     "own path.");
+            chineseText = QStringLiteral("%1 指向 %2，但该处没有文件。请修复该链接，或用程序本身的路径指定它。");
+            break;
+        case Cause::Missing:
+            english = QStringLiteral("%1 is not there: %2 is no regular file. Check the program's name in the "
+                                     "command.");
+            chineseText = QStringLiteral("%1 不存在：%2 不是普通文件。请检查命令中的程序名。");
+            break;
+        case Cause::Unfollowable:
+            english = QStringLiteral("the way to %1 cannot be followed at %2 (a missing folder, a loop of links, a "
+                                     "folder that cannot be opened). Mend the way, or name the program by another "
+                                     "path.");
+            chineseText = QStringLiteral("通往 %1 的路径在 %2 处无法继续（文件夹不存在、链接成环或文件夹无法打开）。"
+                                         "请修复该路径，或用其他路径指定该程序。");
+            break;
+        case Cause::IniOrFolder:
+        case Cause::FolderAbove:
+        case Cause::OnTheWay:
+            if (where.isEmpty() || where == refusal.program) {
+                second = chinese ? QStringLiteral("文件本身") : QStringLiteral("the file itself");
+            }
+            english = QStringLiteral("%1 can be changed by another user (%2). The program a command names, and "
+                                     "every folder above it, must be root's and writable by root alone: move it "
+                                     "where only root can change it (such as /usr/local/sbin), or make %2 so.");
+            chineseText = QStringLiteral("%1 可被其他用户修改（%2）。命令所指的程序及其上各级文件夹须属于 root 且只有 "
+                                         "root 可写：请把它移到只有 root 可以修改的位置（例如 /usr/local/sbin），"
+                                         "或使 %2 如此。");
+            break;
     }
-    return problem + QLatin1String(atRead ? ", so the commands read then are not run as root."
-                                          : ", so commands are not run as root.") +
-           QStringLiteral(" Re-create Tarvesk.ini as root: copy it, review its commands and replace the original "
-                          "(or the link) with the copy; keep every folder above it root's and writable by root "
-                          "alone; then restart Tarvesk.");
+    // One pass over the placeholders: a path holding "%1" stays as it is.
+    return (chinese ? QStringLiteral("不以 root 身份运行：") + chineseText : QStringLiteral("Not run as root: ") + english)
+        .arg(refusal.program, second);
+}
+
+QString LockHolderText(const InstanceLock::Holder& holder) {
+    if (holder.pid <= 0) return QStringLiteral("a process the kernel's lock table does not name");
+    return QStringLiteral("process %1 (%2) of user %3").arg(QString::number(holder.pid), holder.command, holder.user);
+}
+
+QString LockRefusalText(const InstanceLock& lock, const QString& lockFile, const QString& language) {
+    const bool chinese = IsChinese(language);
+    const InstanceLock::Holder& holder = lock.holder();
+    const QString who = chinese ? (holder.pid > 0 ? QStringLiteral("用户 %3 的进程 %1（%2）")
+                                                        .arg(QString::number(holder.pid), holder.command, holder.user)
+                                                  : QStringLiteral("一个内核锁表中未列出的进程"))
+                                : LockHolderText(holder);
+    switch (lock.state()) {
+        case InstanceLock::State::HeldByOther:
+            return chinese ? QStringLiteral("%1 被%2占用，并非本用户的 Tarvesk，因此 Tarvesk 不在此文件夹中启动。"
+                                            "请结束该进程，然后重新启动 Tarvesk。")
+                                 .arg(lockFile, who)
+                           : QStringLiteral("%1 is held by %2, not by a Tarvesk of this user, so Tarvesk does not "
+                                            "start in this folder. End that process, then start Tarvesk again.")
+                                 .arg(lockFile, who);
+        case InstanceLock::State::Refused:
+            return chinese ? QStringLiteral("%1 并非只属于 root（其他用户拥有它、可以打开它或正占用它），而其所在文件夹"
+                                            "可被其他用户修改，root 既不等待也不替换它，因此 Tarvesk 不在此文件夹中启动。"
+                                            "请使该文件夹属于 root 且只有 root 可写，或从这样的文件夹（例如 /opt/tarvesk）"
+                                            "运行 Tarvesk。")
+                                 .arg(lockFile)
+                           : QStringLiteral("%1 is not root's alone (another user owns it, may open it or holds it), "
+                                            "and its folder can be changed by another user, so root neither waits on "
+                                            "it nor replaces it, and Tarvesk does not start in this folder. Make the "
+                                            "folder root's and writable by root alone, or run Tarvesk from one that is "
+                                            "(such as /opt/tarvesk).")
+                                 .arg(lockFile);
+        default:
+            return {};
+    }
 }
 
 QString FolderUnusableText(const QString& folder, int errorCode, const QString& language) {

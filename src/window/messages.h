@@ -3,6 +3,8 @@
 #include <QString>
 
 #include "platform/http_client.h"
+#include "platform/instance_lock.h"
+#include "platform/program_starter.h"
 #include "platform/strict_modes.h"
 
 namespace tarvesk {
@@ -60,6 +62,17 @@ QString Text(Msg message, const QString& language);
 // writer may still hold the file open); otherwise the verdict on the files
 // as they are now.
 QString UntrustedText(const Trust& trust, bool atRead, const QString& language);
+
+// Why root did not start the program a command names, with the mend that
+// fits; "" when it was not refused.
+QString ProgramRefusalText(const ProgramRefusal& refusal, const QString& language);
+
+// Why the program does not start because of the lock file `lockFile`
+// (held by another user's process, or, as root, not root's alone in a
+// folder that is not root's alone either); "" for any other state.
+QString LockRefusalText(const InstanceLock& lock, const QString& lockFile, const QString& language);
+// Who holds the lock, for standard error: "process 12 (tarvesk) of user root".
+QString LockHolderText(const InstanceLock::Holder& holder);
 
 // The program's folder cannot be opened at all: nothing can be read, saved
 // or logged, and a run saved there is not resumed.

@@ -232,7 +232,7 @@ TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
         mode_t fileMode;
         bool readable;
         bool changeable;
-    } cases[] = {{0755, 0600, false, false}, {0755, 0644, true, false}, {0755, 0640, true, false},
+    } cases[] = {{0755, 0600, false, false}, {0755, 0644, true, false}, {0755, 0640, true, false}, {0755, 0604, true, false},
                  {0775, 0600, false, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fileMode);

@@ -8,46 +8,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/file_layout.h"
 #include "support/program_copy.h"
 
 namespace tarvesk {
 namespace {
 
-constexpr uid_t kOther = 65534;
-
-void WriteRaw(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(bytes);
-}
-
-void Own(const QString& path, uid_t owner, mode_t mode) {
-    const QByteArray p = QFile::encodeName(path);
-    ASSERT_EQ(::lchown(p.constData(), owner, owner), 0) << p.constData();
-    if (!QFileInfo(path).isSymLink()) {
-        ASSERT_EQ(::chmod(p.constData(), mode), 0) << p.constData();
-    }
-}
-
-// A folder `name` in `base`, with that owner and mode; its path.
-QString Folder(const QString& base, const char* name, uid_t owner = 0, mode_t mode = 0755) {
-    const QString path = base + "/" + name;
-    QDir().mkpath(path);
-    Own(path, owner, mode);
-    return path;
-}
-
-// A link at `at` to `to`, owned by `owner`.
-void Link(const QString& to, const QString& at, uid_t owner) {
-    QFile::link(to, at);
-    Own(at, owner, 0);
-}
+constexpr uid_t kOther = kOtherUser;
 
 // A file of root's with that mode, and a second name for it at `at`.
 void HardLink(const QString& file, const QString& at, mode_t mode) {
@@ -83,10 +57,10 @@ QByteArray Settings(const QByteArray& command, const QByteArray& receivers = "")
 // A restart program in a folder "tools" of `owner`'s, that leaves "ran",
 // and root's settings naming it as `command`; the settings' folder.
 QString Tool(const QString& base, uid_t owner, const QByteArray& command) {
-    const QString tools = Folder(base, "tools", owner);
+    const QString tools = MakeFolder(base, "tools", owner);
     WriteRaw(tools + "/restart-web", "#!/bin/sh\ntouch " + base.toUtf8() + "/ran\n");
     Own(tools + "/restart-web", 0, 0755);
-    const QString tv = Folder(base, "tv");
+    const QString tv = MakeFolder(base, "tv");
     WriteRaw(tv + "/Tarvesk.ini", Settings(command));
     Own(tv + "/Tarvesk.ini", 0, 0600);
     return tv;
@@ -113,6 +87,7 @@ struct Row {
     std::function<bool(const QString& base)> settled;
     std::function<void(const QString& base, const QString& said)> expect;
     bool asOther = false;  // the program runs as the other user, from a folder of theirs
+    const char* workIn = nullptr;  // its working folder under base, where not its own folder
 };
 
 // A set-user-ID program that the other user started with an environment of
@@ -147,7 +122,7 @@ protected:
     // The program from `folder`, with no display, as a service would start
     // it (the service manager's variables, a umask of 022), as root or as
     // the other user.
-    void start(const QString& folder, bool asOther) {
+    void start(const QString& folder, bool asOther, const QString& workIn = QString()) {
         const QString program = CopyProgramInto(folder);
         ASSERT_FALSE(program.isEmpty());
         QProcessEnvironment env;
@@ -158,7 +133,7 @@ protected:
         env.insert("WATCHDOG_PID", "1");
         ::umask(022);
         m_program.setProcessEnvironment(env);
-        m_program.setWorkingDirectory(folder);
+        m_program.setWorkingDirectory(workIn.isEmpty() ? folder : workIn);
         m_program.setProcessChannelMode(QProcess::MergedChannels);
         if (asOther) {
             m_program.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", program});
@@ -256,33 +231,54 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          nullptr,
          nullptr,
          [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/elsewhere/chosen.ini")); }},
-        {"another user cannot hold the lock that keeps a second copy out",
+        {"another user's hold on the lock file neither stops root's run nor is taken for a running copy",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv");
+             const QString tv = MakeFolder(base, "tv");
              WriteRaw(tv + "/.Tarvesk.lock", "");
-             Own(tv + "/.Tarvesk.lock", 0, 0660);  // closed again to the group
+             Own(tv + "/.Tarvesk.lock", 0, 0666);
+             AsOther("flock -n " + tv + "/.Tarvesk.lock sleep 30 >/dev/null 2>&1 &");
              // What any user could lock before: the folder itself.
              QProcess::startDetached("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "flock",
                                                  "-n", tv, "sleep", "30"});
              QThread::msleep(300);
              return tv;
          },
-         "no display",
+         "replaced it with a new lock file of root's",
          nullptr,
          nullptr,
-         [this](const QString& base, const QString&) {
+         [this](const QString& base, const QString& said) {
              EXPECT_EQ(m_program.state(), QProcess::Running) << "stopped by another user's lock";
+             EXPECT_TRUE(said.contains(QRegularExpression("was not root's alone \\(process [0-9]+ \\(flock\\) of "
+                                                          "user nobody held it\\)")))
+                 << said.toStdString();
              struct stat st {};
              ASSERT_EQ(::lstat(QFile::encodeName(base + "/tv/.Tarvesk.lock").constData(), &st), 0);
              EXPECT_EQ(st.st_uid, 0u);
              EXPECT_EQ(st.st_mode & 0777, 0600u);
              EXPECT_NE(AsOther("exec 3<" + base + "/tv/.Tarvesk.lock"), 0);
          }},
+        {"in another user's folder, a lock file root cannot trust or replace ends root's run, saying why",
+         [](const QString& base) {
+             const QString tv = MakeFolder(base, "tv", kOther);
+             WriteRaw(base + "/victim", "");
+             Link(base + "/victim", tv + "/.Tarvesk.lock", kOther);
+             WriteRaw(tv + "/Tarvesk.ini", Settings("true"));
+             return tv;
+         },
+         "is not root's alone",
+         nullptr,
+         nullptr,
+         [this](const QString& base, const QString&) {
+             ASSERT_TRUE(m_program.state() == QProcess::NotRunning || m_program.waitForFinished(5000));
+             EXPECT_EQ(m_program.exitCode(), 1);
+             EXPECT_EQ(ReadRaw(base + "/victim"), "");
+             EXPECT_EQ(ReadRaw(base + "/tv/Tarvesk.ini"), Settings("true"));
+         }},
         {"a second hop into another user's folder does not make root create a file where only root may",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             const QString att = Folder(base, "att", kOther);
-             Folder(base, "secret", 0, 0700);
+             const QString tv = MakeFolder(base, "tv");
+             const QString att = MakeFolder(base, "att", kOther);
+             MakeFolder(base, "secret", 0, 0700);
              Link(base + "/secret/new", att + "/t.ini", kOther);
              Link(att + "/t.ini", tv + "/Tarvesk.ini", 0);
              return tv;
@@ -296,8 +292,8 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          }},
         {"settings that another user made a set-user-ID program hold in /proc, through a linked folder, are not read",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             const QString att = Folder(base, "att", kOther);
+             const QString tv = MakeFolder(base, "tv");
+             const QString att = MakeFolder(base, "att", kOther);
              const QString pid = OthersSetUidProgramWith(Settings("sh -c 'id > " + base.toUtf8() + "/hidden-ran'"));
              EXPECT_FALSE(pid.isEmpty());
              Link("/proc/" + pid, att + "/sub", kOther);
@@ -310,8 +306,8 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          [](const QString& base, const QString&) { EXPECT_FALSE(QFile::exists(base + "/hidden-ran")); }},
         {"root makes no file where its own dangling link points, nor gives a lock file's other name its mode",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv");
-             Folder(base, "elsewhere");
+             const QString tv = MakeFolder(base, "tv");
+             MakeFolder(base, "elsewhere");
              Link(base + "/elsewhere/chosen.ini", tv + "/Tarvesk.ini", 0);
              HardLink(base + "/shared", tv + "/.Tarvesk.lock", 0644);
              return tv;
@@ -341,15 +337,65 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          nullptr,
          [](const QString& base) { return QFile::exists(base + "/ran"); },
          [](const QString& base, const QString&) { EXPECT_TRUE(QFile::exists(base + "/ran")); }},
-        {"a month's log hard-linked to another file is not written by root, nor is a planted lock link followed",
+        {"a program that another user's link leads to through /proc, after he deleted it, is not run",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv", kOther);
+             const QString tv = Tool(base, kOther, base.toUtf8() + "/tools/restart");
+             QFile::rename(base + "/tools/restart-web", base + "/tools/s1");
+             QProcess::startDetached("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c",
+                                                 "cd " + base + "/tools && exec 3<s1 && rm s1 && "
+                                                 "ln -s /proc/$$/fd/3 restart && exec sleep 30"});
+             WaitUntil([&] { return QFileInfo(base + "/tools/restart").isSymLink(); }, 5000);
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
+         [](const QString& base, const QString&) {
+             EXPECT_FALSE(QFile::exists(base + "/ran"));
+             EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName()).contains("Start failed: Not run as root: " +
+                                                                     base.toUtf8() + "/tools/restart"));
+         }},
+        {"a relative program from a working folder whose name is no text is judged all the same",
+         [](const QString& base) {
+             const QByteArray work = QFile::encodeName(base) + "/w\xff";
+             ::mkdir(work.constData(), 0755);
+             ::symlink(work.constData(), QFile::encodeName(base + "/wlink").constData());
+             const QString tv = Tool(base, kOther, "att/restart-web");
+             QFile::rename(base + "/tools", base + "/wlink/att");
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
+         [](const QString& base, const QString&) {
+             EXPECT_FALSE(QFile::exists(base + "/ran"));
+             EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName())
+                             .contains("Start failed: Not run as root: att/restart-web can be changed by another user"));
+             // A name that is no text is left for no one to clean up.
+             ::rename((QFile::encodeName(base) + "/w\xff").constData(), QFile::encodeName(base + "/w").constData());
+         },
+         false, "wlink"},
+        {"a script reached through a link of root's runs under the name the command gives",
+         [](const QString& base) {
+             const QString tv = Tool(base, 0, base.toUtf8() + "/tools/restart-www2 graceful");
+             WriteRaw(base + "/tools/restart-web", "#!/bin/sh\necho \"$0 $1\" > " + base.toUtf8() + "/ran\n");
+             Link("restart-web", base + "/tools/restart-www2", 0);
+             return tv;
+         },
+         "no display",
+         nullptr,
+         [](const QString& base) { return QFile::exists(base + "/ran"); },
+         [](const QString& base, const QString&) {
+             EXPECT_EQ(ReadRaw(base + "/ran"), base.toUtf8() + "/tools/restart-www2 graceful\n");
+         }},
+        {"a month's log hard-linked to another file is not written by root",
+         [](const QString& base) {
+             const QString tv = MakeFolder(base, "tv", kOther);
              HardLink(base + "/victim", tv + "/" + LogName(), 0644);
-             Link(base + "/victim", tv + "/.Tarvesk.lock", kOther);
              WriteRaw(tv + "/Tarvesk.ini", Settings("true"));
              return tv;
          },
-         "cannot be locked",
+         "no display",
          nullptr,
          [](const QString& base) { return ReadRaw(base + "/tv/Tarvesk.ini").contains("PageCheckCount=3"); },
          [](const QString& base, const QString&) {
@@ -358,7 +404,7 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          }},
         {"a folder its user may enter but not list keeps its run",
          [](const QString& base) {
-             const QString tv = Folder(base, "tv", kOther, 0311);
+             const QString tv = MakeFolder(base, "tv", kOther, 0311);
              WriteRaw(tv + "/Tarvesk.ini", "[HowToMonitor]\nPageURL=http://127.0.0.1:1/\nInterval=0.3\n"
                                            "[Status]\nMonitoring=1\nPageCheckCount=7\n");
              Own(tv + "/Tarvesk.ini", kOther, 0600);
@@ -392,7 +438,7 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
              // Nor the service manager's variables, nor the choices the
              // program made for its window toolkit.
              const QByteArray environ = ReadRaw(proc + "environ");
-             for (const char* own : {"QT_QPA_PLATFORM", "QT_NO_GLIB", "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+             for (const char* own : {"QT_QPA_PLATFORM", "QT_NO_GLIB", "LC_CTYPE", "NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
                  EXPECT_FALSE(environ.contains(own)) << own;
              EXPECT_TRUE(status.contains("Umask:\t0022\n")) << status.constData();
              // A signal to the program's process group or session misses a
@@ -411,7 +457,7 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
         Own(dir.path(), 0, 0755);
         const QString folder = row.arrange(dir.path());
         m_said.clear();
-        start(folder, row.asOther);
+        start(folder, row.asOther, row.workIn ? dir.path() + "/" + row.workIn : QString());
         EXPECT_TRUE(WaitUntil([&] { return said().contains(row.ready); }, 10000)) << said().toStdString();
         if (row.meddle) row.meddle(dir.path());
         WaitUntil([&] { return row.settled && row.settled(dir.path()); }, 2000);

@@ -46,7 +46,7 @@ public:
 // tests that count starts; `failWith` makes every start fail.
 class RecordingStarter : public ProgramStarter {
 public:
-    bool start(const QString& commandLine, QString* error) override {
+    bool start(const QString& commandLine, QString* error, ProgramRefusal*) override {
         started.append(commandLine);
         if (onStart) onStart(commandLine);
         if (!failWith.isEmpty()) {
