@@ -55,7 +55,8 @@ TEST_F(Startup, ResumesARunWithItsPersistedStatus) {
 TEST_F(Startup, FolderThatCannotBeOpenedIsSaidAndNothingIsSaved) {
     services.executableFolder = [this] { return folder() + "/missing"; };
     window();
-    EXPECT_TRUE(label("lblStatus")->text().startsWith("The folder " + folder() + "/missing cannot be opened ("));
+    EXPECT_TRUE(label("lblStatus")->text().startsWith("The folder " + folder() + "/missing cannot be opened (No such "
+                                                      "file or directory): Tarvesk.ini cannot be read or saved"));
     EXPECT_FALSE(window().timer1().isEnabled());
     EXPECT_FALSE(QFile::exists(folder() + "/missing"));
 }
