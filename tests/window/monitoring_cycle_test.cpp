@@ -424,8 +424,9 @@ TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
     setUpStages(true, false, false, "1", "2", "2");
     window().Timer1_Timer();
     window().Timer1_Timer();
-    // The factory command: the settings file could not be read either.
-    EXPECT_EQ(starter->started.size(), 2);
+    // The factory command: the settings file could not be read either. As
+    // root, a folder that cannot be opened is no verdict: nothing is run.
+    EXPECT_EQ(starter->started.size(), ::geteuid() == 0 ? 0 : 2);
     EXPECT_EQ(window().pageCheckCount(), 2);
     EXPECT_TRUE(prompt->informs.isEmpty());
 }
