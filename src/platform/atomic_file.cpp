@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -163,7 +164,7 @@ R AtPath(const QString& path, R failed, F use) {
 }  // namespace
 
 bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const QByteArray& content,
-                         struct stat* written) {
+                         struct stat* written, struct timespec* renamed) {
     if (written) written->st_nlink = 0;
     FileTarget target;
     if (!ResolveTarget(start, startName, &target)) return false;
@@ -206,6 +207,7 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     // The status from before anybody else can reach the file: whatever is
     // changed after this (our own mode included) shows at the next look.
     if (ok && written && !target.viaLink && ::fstat(fd, written) != 0) written->st_nlink = 0;
+    if (ok && renamed) ::clock_gettime(CLOCK_REALTIME_COARSE, renamed);
     if (ok) ok = ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData()) == 0;
     if (!ok) {
         ::close(fd);

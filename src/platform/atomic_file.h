@@ -5,6 +5,7 @@
 #include <optional>
 
 struct stat;
+struct timespec;
 
 namespace tarvesk {
 
@@ -30,9 +31,10 @@ struct Trust;
 // Returns false and leaves the old file whole when any step fails.
 // With `written`: the new file's status once it is in place, when it lies in
 // `folder` under `name` itself (no link followed, not rewritten in place);
-// st_nlink 0 otherwise.
+// st_nlink 0 otherwise. With `renamed`: the coarse clock read just before the
+// new file took the name, before which nobody else can have changed it.
 bool WriteFileAtomically(const Folder& folder, const QByteArray& name, const QByteArray& content,
-                         struct stat* written = nullptr);
+                         struct stat* written = nullptr, struct timespec* renamed = nullptr);
 bool WriteFileAtomically(const QString& path, const QByteArray& content);
 
 // Removes the temporary files that writes to the named file left behind when

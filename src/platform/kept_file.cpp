@@ -2,6 +2,8 @@
 
 #include <ctime>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 
 #include "platform/atomic_file.h"
 #include "platform/folder.h"
@@ -22,16 +24,49 @@ bool SameIdentity(const struct stat& a, const struct stat& b) {
            SameTime(a.st_mtim, b.st_mtim) && SameTime(a.st_ctim, b.st_ctim);
 }
 
-// File times are stamped from the coarse clock: a change made later in the
-// same tick would leave them as they are. Times before the current tick
-// cannot be repeated by a later change.
-bool TimesInThePast(const struct stat& st) {
+struct timespec CoarseNow() {
     struct timespec now {};
-    if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) return false;
-    return Before(st.st_mtim, now) && Before(st.st_ctim, now);
+    if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) != 0) now = {};
+    return now;
+}
+
+// The start of the granule of the file's stamps that `now` lies in. Times
+// that are whole seconds come from a file system that keeps no more (or
+// happen to: then this only costs a read): whole seconds, or two where both
+// are even. Any others come at the coarse clock's own tick, which `now`
+// starts.
+struct timespec GranuleStart(const struct stat& st, struct timespec now) {
+    if (st.st_mtim.tv_nsec != 0 || st.st_ctim.tv_nsec != 0) return now;
+    const bool even = st.st_mtim.tv_sec % 2 == 0 && st.st_ctim.tv_sec % 2 == 0;
+    return {even ? now.tv_sec - now.tv_sec % 2 : now.tv_sec, 0};
 }
 
 }  // namespace
+
+// The kernel stamps files on local file systems from this machine's coarse
+// clock; a server of a network file system stamps them from its own.
+bool KeptFile::stampsFromThisClock() {
+    if (!m_localStamps) {
+        struct statfs fs {};
+        bool local = false;
+        if (::fstatfs(m_folder.fd(), &fs) == 0) {
+            switch (fs.f_type) {
+                case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+                case XFS_SUPER_MAGIC:
+                case BTRFS_SUPER_MAGIC:
+                case TMPFS_MAGIC:
+                case F2FS_SUPER_MAGIC:
+                case OVERLAYFS_SUPER_MAGIC:
+                    local = true;
+                    break;
+                default:
+                    break;
+            }
+        }
+        m_localStamps = local;
+    }
+    return *m_localStamps;
+}
 
 bool KeptFile::unchanged() const {
     if (!m_kept) return false;
@@ -40,8 +75,11 @@ bool KeptFile::unchanged() const {
            SameIdentity(now, m_stat);
 }
 
-void KeptFile::keep(const QByteArray& bytes, const struct stat& st) {
-    m_kept = st.st_nlink > 0 && TimesInThePast(st);
+void KeptFile::keep(const QByteArray& bytes, const struct stat& st, const struct timespec& since) {
+    // Any change after `since` is stamped in `since`'s granule or a later
+    // one: kept times from an earlier granule cannot be repeated by it.
+    const struct timespec granule = GranuleStart(st, since);
+    m_kept = st.st_nlink > 0 && Before(st.st_mtim, granule) && Before(st.st_ctim, granule) && stampsFromThisClock();
     m_stat = st;
     m_bytes = bytes;
     m_trust.reset();
@@ -54,13 +92,14 @@ std::optional<QByteArray> KeptFile::read(Trust* trust) {
         if (trust) trust->add(*m_trust);
         return m_bytes;
     }
+    const struct timespec since = CoarseNow();
     struct stat st {};
     Trust verdict;
     std::optional<QByteArray> data = ReadWholeFile(m_folder, m_name, trust ? &verdict : nullptr, &st);
     if (trust) trust->add(verdict);
     m_kept = false;
     if (data) {
-        keep(*data, st);
+        keep(*data, st, since);
         if (trust) m_trust = verdict;
     }
     return data;
@@ -70,9 +109,10 @@ bool KeptFile::isMissing() const { return IsMissing(m_folder, m_name); }
 
 bool KeptFile::replace(const QByteArray& content) {
     struct stat st {};
+    struct timespec renamed {};
     m_kept = false;
-    if (!WriteFileAtomically(m_folder, m_name, content, &st)) return false;
-    keep(content, st);
+    if (!WriteFileAtomically(m_folder, m_name, content, &st, &renamed)) return false;
+    keep(content, st, renamed);
     return true;
 }
 

@@ -17,10 +17,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <random>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -635,6 +638,37 @@ TEST_F(ProfileStore, BinaryOnlyFileKeepsItsBytes) {
 // (the atomic write cannot remove it from a SIGKILLed process); it is named
 // ".Tarvesk.ini.tmp-XXXXXX", never read, readable by its owner only, and
 // removed by the clean-up of the next start.
+// An ext4 image made with 128-byte inodes, which keep whole seconds,
+// loop-mounted at `at` for the test's life; path() is empty where that cannot
+// be done (not root, no loop device), and why() says why.
+class WholeSecondFileSystem {
+public:
+    explicit WholeSecondFileSystem(const QString& at) : m_at(at), m_image(at + ".img") {
+        if (::geteuid() != 0) {
+            m_why = "needs root to mount";
+            return;
+        }
+        QDir().mkpath(at);
+        const int made = std::system(("truncate -s 16M '" + m_image.toStdString() + "' && mkfs.ext4 -q -F -I 128 '" +
+                                      m_image.toStdString() + "' >/dev/null 2>&1 && mount -o loop '" +
+                                      m_image.toStdString() + "' '" + at.toStdString() + "' 2>/dev/null")
+                                         .c_str());
+        m_mounted = made == 0;
+        if (!m_mounted) m_why = "no ext4 image could be made and mounted here";
+    }
+    ~WholeSecondFileSystem() {
+        if (m_mounted) ::umount2(QFile::encodeName(m_at).constData(), MNT_DETACH);
+    }
+    QString path() const { return m_mounted ? m_at : QString(); }
+    const std::string& why() const { return m_why; }
+
+private:
+    QString m_at;
+    QString m_image;
+    bool m_mounted = false;
+    std::string m_why;
+};
+
 // The program's own INI keeps its bytes between calls; whatever another
 // writer does between two calls is still seen, however it edits: in place
 // with the same size, at once after a write or long after it, with its times
@@ -670,20 +704,30 @@ TEST_F(ProfileStore, KeptFileSeesEveryEditMadeBetweenTwoCalls) {
              ASSERT_EQ(::rename(QFile::encodeName(copy.fileName()).constData(), QFile::encodeName(path).constData()), 0);
          }},
     };
-    const tarvesk::Folder folder = tarvesk::Folder::Open(m_dir.path());
-    for (const auto& e : edits) {
-        SCOPED_TRACE(e.what);
-        QFile::remove(m_path);
-        tarvesk::KeptFile file(folder, "Tarvesk.ini");
-        ASSERT_TRUE(Store::WriteIni(file, "S", "A", "1"));
-        if (e.settle) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            ASSERT_EQ(Store::ReadIni(file, "S", "A", QString()), "1");  // kept from here on
+    // The same on a file system that stamps whole seconds, where a settled
+    // file's times lie a second back (as root, on a loop-mounted image).
+    WholeSecondFileSystem seconds(m_dir.filePath("seconds"));
+    for (const QString& place : {m_dir.path(), seconds.path()}) {
+        if (place.isEmpty()) {
+            std::fprintf(stderr, "whole-second file system skipped: %s\n", seconds.why().c_str());
+            continue;
         }
-        e.edit(m_path);
-        EXPECT_EQ(Store::ReadIni(file, "S", "A", QString()), "2");
-        ASSERT_TRUE(Store::WriteIni(file, "S", "B", "3"));
-        EXPECT_EQ(Contents(), "[S]\nA=2\nB=3\n");
+        const tarvesk::Folder folder = tarvesk::Folder::Open(place);
+        const QString path = place + "/Tarvesk.ini";
+        for (const auto& e : edits) {
+            SCOPED_TRACE(place.toStdString() + ": " + e.what);
+            QFile::remove(path);
+            tarvesk::KeptFile file(folder, "Tarvesk.ini");
+            ASSERT_TRUE(Store::WriteIni(file, "S", "A", "1"));
+            if (e.settle) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(place == m_dir.path() ? 30 : 2100));
+                ASSERT_EQ(Store::ReadIni(file, "S", "A", QString()), "1");  // kept from here on
+            }
+            e.edit(path);
+            EXPECT_EQ(Store::ReadIni(file, "S", "A", QString()), "2");
+            ASSERT_TRUE(Store::WriteIni(file, "S", "B", "3"));
+            EXPECT_EQ(Contents(path), "[S]\nA=2\nB=3\n");
+        }
     }
 }
 
