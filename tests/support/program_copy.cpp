@@ -6,15 +6,15 @@
 
 namespace tarvesk {
 
-QString CopyProgramInto(const QString& folder, Program which) {
-    QString copies[2];
-    const char* const built[2] = {TARVESK_BINARY, TARVESK_SERVICE_BINARY};
-    for (int i = 0; i < 2; ++i) {
-        copies[i] = QDir(folder).filePath(QFileInfo(QString::fromUtf8(built[i])).fileName());
-        if (!QFile::copy(QString::fromUtf8(built[i]), copies[i])) return QString();
-        QFile::setPermissions(copies[i], QFile::permissions(copies[i]) | QFileDevice::ExeOwner);
+QString CopyProgramInto(const QString& folder) {
+    QString program;
+    for (const char* built : {TARVESK_BINARY, TARVESK_SERVICE_BINARY}) {
+        const QString copy = QDir(folder).filePath(QFileInfo(QString::fromUtf8(built)).fileName());
+        if (!QFile::copy(QString::fromUtf8(built), copy)) return QString();
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
+        if (program.isEmpty()) program = copy;
     }
-    return copies[which == Program::Service ? 1 : 0];
+    return program;
 }
 
 QByteArray ReadRaw(const QString& path) {

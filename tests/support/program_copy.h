@@ -6,13 +6,12 @@
 
 namespace tarvesk {
 
-enum class Program { Window, Service };
-
 // The programs keep their INI and logs beside themselves, so tests that run
 // the real binaries run copies of both (the window program runs the service
 // program beside it where there is no display) in a folder of their own.
-// Returns the path of the copy of `which`, or "" when they could not be made.
-QString CopyProgramInto(const QString& folder, Program which = Program::Window);
+// Returns the path of the window program's copy, or "" when they could not
+// be made.
+QString CopyProgramInto(const QString& folder);
 
 // The bytes of a file the program wrote; empty when it cannot be read.
 QByteArray ReadRaw(const QString& path);
