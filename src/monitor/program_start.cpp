@@ -1,7 +1,5 @@
 #include "monitor/program_start.h"
 
-#include <cstdio>
-
 #include "config/profile_store.h"
 #include "config/settings_table.h"
 #include "monitor/messages.h"
@@ -11,6 +9,7 @@
 #include "platform/display_environment.h"
 #include "platform/folder.h"
 #include "platform/services.h"
+#include "platform/standard_error_prompt.h"
 #include "platform/strict_modes.h"
 #include "platform/text_conv.h"
 
@@ -50,10 +49,7 @@ void ProgramStart::BeforeAnyThread() {
     IgnoreFileSizeSignal();
 }
 
-void ProgramStart::Say(const QString& text) {
-    std::fprintf(stderr, "Tarvesk: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
+void ProgramStart::Say(const QString& text) { StandardErrorPrompt::Say(text, false); }
 
 ProgramStart::ProgramStart(Services& services, bool windowless) {
     // The folder is resolved once, here: the lock, the settings and the log
