@@ -80,8 +80,8 @@ int Run(long checks) {
     }
     MainWindow window(LongRunServices(dir.path()));
     window.findChild<QLineEdit*>(QStringLiteral("txtPageURL"))->setText(server.url(QStringLiteral("/ok")));
-    const QString ini = window.iniPath();
-    const long countBefore = window.pageCheckCount();
+    const QString ini = window.engine().iniPath();
+    const long countBefore = window.engine().pageCheckCount();
 
     std::printf("%ld good ticks against %s, executable folder %s\n", checks,
                 qPrintable(server.url(QStringLiteral("/ok"))), qPrintable(dir.path()));
@@ -114,10 +114,10 @@ int Run(long checks) {
     };
 
     for (long done = 1; done <= checks; ++done) {
-        window.Timer1_Timer();
+        window.engine().Timer1_Timer();
         QCoreApplication::processEvents();
         // A good tick clears the failure run; anything else left it standing.
-        if (window.continuousPageFailure() != 0) ++failures;
+        if (window.engine().continuousPageFailure() != 0) ++failures;
         if (done == warmUp) {
             baseRss = ResidentKb();
             baseFds = OpenDescriptors();
@@ -132,7 +132,7 @@ int Run(long checks) {
     const long endRss = ResidentKb();
     const long endFds = OpenDescriptors();
     const long stored = StoredCheckCount(ini);
-    const long made = static_cast<long>(window.pageCheckCount()) - countBefore;
+    const long made = static_cast<long>(window.engine().pageCheckCount()) - countBefore;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("\nchecks made            : %ld in %.1f s (%.2f ms per check), %ld failed\n", checks, seconds,
                 1000.0 * seconds / static_cast<double>(checks), failures);

@@ -24,15 +24,6 @@
 namespace tarvesk {
 namespace {
 
-// The window with the procedures under test reachable.
-class BenchWindow : public MainWindow {
-public:
-    using MainWindow::MainWindow;
-    using MainWindow::CheckPage;
-    using MainWindow::LoadSettings;
-    using MainWindow::SaveSettings;
-};
-
 // Real services, with the executable folder moved to `folder` and nothing
 // that could block or open a browser.
 Services BenchServices(const QString& folder) {
@@ -53,11 +44,11 @@ HttpTestServer& Server() {
 // which are written here directly so the file has its full size.
 struct WindowOnDisk {
     QTemporaryDir dir;
-    std::unique_ptr<BenchWindow> window;
+    std::unique_ptr<MainWindow> window;
 
     WindowOnDisk() {
-        window = std::make_unique<BenchWindow>(BenchServices(dir.path()));
-        const QString ini = window->iniPath();
+        window = std::make_unique<MainWindow>(BenchServices(dir.path()));
+        const QString ini = window->engine().iniPath();
         const QString status = QLatin1String(ini::kStatus);
         ProfileStore::WriteIni(ini, status, QLatin1String(ini::kMonitoring), QStringLiteral("0"));
         ProfileStore::WriteIni(ini, status, QLatin1String(ini::kStartTime), QStringLiteral("2024-3-5 08:15:00"));
@@ -90,7 +81,7 @@ double NsPerIteration(Clock::time_point start, const benchmark::State& state) {
 
 void BM_ReadIni(benchmark::State& state) {
     WindowOnDisk disk;
-    const QString ini = disk.window->iniPath();
+    const QString ini = disk.window->engine().iniPath();
     // The last key of the last section: the longest scan through the file.
     const QString section = QLatin1String(ini::kStatus);
     const QString key = QLatin1String(ini::kContinuousComputerResetFailure);
@@ -103,7 +94,7 @@ BENCHMARK(BM_ReadIni);
 
 void BM_WriteIni(benchmark::State& state) {
     WindowOnDisk disk;
-    const QString ini = disk.window->iniPath();
+    const QString ini = disk.window->engine().iniPath();
     const QString section = QLatin1String(ini::kStatus);
     const QString key = QLatin1String(ini::kPageCheckCount);
     int count = 0;
@@ -118,13 +109,13 @@ BENCHMARK(BM_WriteIni);
 
 void BM_LoadSettings(benchmark::State& state) {
     WindowOnDisk disk;
-    for (auto _ : state) disk.window->LoadSettings();
+    for (auto _ : state) disk.window->engine().LoadSettings();
 }
 BENCHMARK(BM_LoadSettings);
 
 void BM_SaveSettings(benchmark::State& state) {
     WindowOnDisk disk;
-    for (auto _ : state) disk.window->SaveSettings();
+    for (auto _ : state) disk.window->engine().SaveSettings();
 }
 BENCHMARK(BM_SaveSettings);
 
@@ -175,7 +166,7 @@ BENCHMARK(BM_BareCurlGet)->UseRealTime();
 
 void BM_BareCurlGetPlusIniWrite(benchmark::State& state) {
     WindowOnDisk disk;
-    const QString ini = disk.window->iniPath();
+    const QString ini = disk.window->engine().iniPath();
     const QString section = QLatin1String(ini::kStatus);
     const QString key = QLatin1String(ini::kPageCheckCount);
     const QByteArray url = Server().url(QStringLiteral("/ok")).toUtf8();
@@ -196,7 +187,7 @@ void BM_CheckPage(benchmark::State& state) {
     disk.pointAt(Server().url(QStringLiteral("/ok")));
     const auto start = Clock::now();
     for (auto _ : state) {
-        if (!disk.window->CheckPage()) {
+        if (!disk.window->engine().CheckPage()) {
             state.SkipWithError("CheckPage reported a bad page");
             break;
         }
@@ -212,10 +203,10 @@ BENCHMARK(BM_CheckPage)->UseRealTime();
 void BM_GoodTick(benchmark::State& state) {
     WindowOnDisk disk;
     disk.pointAt(Server().url(QStringLiteral("/ok")));
-    const int32_t before = disk.window->pageCheckCount();
-    for (auto _ : state) disk.window->Timer1_Timer();
-    if (disk.window->continuousPageFailure() != 0 ||
-        disk.window->pageCheckCount() - before != static_cast<int32_t>(state.iterations())) {
+    const int32_t before = disk.window->engine().pageCheckCount();
+    for (auto _ : state) disk.window->engine().Timer1_Timer();
+    if (disk.window->engine().continuousPageFailure() != 0 ||
+        disk.window->engine().pageCheckCount() - before != static_cast<int32_t>(state.iterations())) {
         state.SkipWithError("a tick did not see the good page");
     }
 }

@@ -1,8 +1,9 @@
 # The Debian package's layout, packed by CPack's DEB generator
 # (scripts/package.sh). Paths are relative to the root of the target system.
-#   /opt/tarvesk              the program; Tarvesk.ini and the logs are written
-#                             here and are never part of the package, so
-#                             removing or purging it leaves them
+#   /opt/tarvesk              the programs (window and service); Tarvesk.ini
+#                             and the logs are written here and are never
+#                             part of the package, so removing or purging it
+#                             leaves them
 #   /usr/lib/systemd/system   the unit, not enabled (merged /usr: Debian 13
 #                             refuses /lib; systemd 252 on Debian 12 reads
 #                             /usr/lib too)
@@ -50,7 +51,7 @@ configure_file(${TARVESK_PACKAGING_DIR}/debian/changelog.in ${deb_generated}/cha
 execute_process(COMMAND gzip -9nc ${deb_generated}/changelog
                 OUTPUT_FILE ${deb_generated}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 
-install(TARGETS tarvesk RUNTIME DESTINATION opt/tarvesk)
+install(TARGETS tarvesk tarvesk-service RUNTIME DESTINATION opt/tarvesk)
 install(PROGRAMS ${TARVESK_PACKAGING_DIR}/tarvesk-desktop.sh DESTINATION opt/tarvesk RENAME tarvesk-desktop)
 install(FILES ${deb_generated}/tarvesk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${deb_generated}/tarvesk.desktop DESTINATION usr/share/applications)

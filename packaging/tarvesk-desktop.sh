@@ -3,9 +3,10 @@
 # $XDG_DATA_HOME/tarvesk (~/.local/share/tarvesk), where it keeps that user's
 # Tarvesk.ini and logs. The installed folder stays root's: handing it to a user
 # would let that user replace the program that the service runs as root.
-# The installed program (and its README, where one lies beside it) is copied
-# there when the copy is missing or differs, so an upgrade reaches every user
-# at their next start.
+# The installed programs (the window and the service program it runs where
+# there is no display, and the README, where one lies beside them) are copied
+# there when a copy is missing or differs, so an upgrade reaches every user at
+# their next start.
 set -eu
 
 installed=$(dirname "$(readlink -f "$0")")
@@ -82,6 +83,9 @@ fi
 
 regular "$installed/tarvesk" || refuse "$installed/tarvesk is not a regular file; reinstall Tarvesk"
 refresh tarvesk 755 || refuse "could not copy $installed/tarvesk into $folder"
+if regular "$installed/tarvesk-service"; then
+  refresh tarvesk-service 755 || say "could not copy $installed/tarvesk-service into $folder"
+fi
 if regular "$installed/README.md"; then refresh README.md 644 || say "could not copy the README into $folder"; fi
 
 cd "$folder"

@@ -21,6 +21,7 @@ fi
 
 files=(
   tarvesk
+  tarvesk-service
   tarvesk-desktop
   README.md
   share/tarvesk.service

@@ -16,7 +16,7 @@ ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTARVESK_WERROR=ON \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DTARVESK_BUILD_TESTS=OFF -DTARVESK_DEB_LAYOUT=ON >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" --target tarvesk >/dev/null
+cmake --build "$build_dir" -j"$(nproc)" --target tarvesk tarvesk-service >/dev/null
 rm -f "$build_dir"/tarvesk_*.deb
 (cd "$build_dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$build_dir/cpack.log" >&2; exit 1; }
 deb=$(ls "$build_dir"/tarvesk_*.deb)

@@ -12,25 +12,26 @@ QString DefaultPageUrl() {
 
 const std::vector<SettingEntry>& SettingsTable() {
     using K = SettingEntry::Kind;
+    using R = SettingsRecord;
     static const std::vector<SettingEntry> table = {
-        {"txtPageURL", ini::kHowToMonitor, ini::kHowToMonitor, "PageURL", K::Text, DefaultPageUrl()},
-        {"txtPageCheckInterval", ini::kHowToMonitor, ini::kHowToMonitor, "Interval", K::Text, "10"},
-        {"txtIISResetCommand", ini::kHowToMonitor, ini::kHowToMonitor, "CmdResetIIS", K::Text, "iisreset /restart"},
-        {"chkIISReset", ini::kHowToMonitor, ini::kHowToMonitor, "ResetIIS", K::Check, "1"},
-        {"txtPageFailureThreshold", ini::kHowToMonitor, ini::kHowToMonitor, "PageFailureThreshold", K::Text, "2"},
-        {"txtComputerResetCommand", ini::kHowToMonitor, ini::kHowToMonitor, "CmdResetComputer", K::Text, "shutdown.exe -r"},
-        {"chkComputerReset", ini::kHowToMonitor, ini::kHowToMonitor, "ResetComputer", K::Check, "1"},
-        {"txtIISResetThreshold", ini::kHowToMonitor, ini::kHowToMonitor, "IISResetThreshold", K::Text, "2"},
-        {"chkAbortMonitor", ini::kHowToMonitor, ini::kHowToMonitor, "AbortMonitor", K::Check, "1"},
-        {"txtComputerResetThreshold", ini::kHowToMonitor, ini::kHowToMonitor, "ComputerResetThreshold", K::Text, "2"},
-        {"chkNotifyIISReset", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyIISReset", K::Check, "1"},
-        {"chkNotifyComputerReset", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyComputerReset", K::Check, "1"},
-        {"chkNotifyAbortMonitor", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyAbortMonitor", K::Check, "1"},
-        {"txtReceiverEmail", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "ReceiverEmail", K::Text, kDefaultMailAddress},
-        {"txtSenderEmail", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderEmail", K::Text, kDefaultMailAddress},
-        {"txtSenderSMTP", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderSMTP", K::Text, kDefaultSmtpHost},
-        {"txtSenderAccount", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderAccount", K::Text, kDefaultMailAddress},
-        {"txtSenderPassword", ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderPassword", K::Text, kDefaultPassword},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "PageURL", K::Text, DefaultPageUrl(), &R::pageUrl},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "Interval", K::Text, "10", &R::interval},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "CmdResetIIS", K::Text, "iisreset /restart", &R::iisResetCommand},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "ResetIIS", K::Check, "1", nullptr, &R::iisReset},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "PageFailureThreshold", K::Text, "2", &R::pageFailureThreshold},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "CmdResetComputer", K::Text, "shutdown.exe -r", &R::computerResetCommand},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "ResetComputer", K::Check, "1", nullptr, &R::computerReset},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "IISResetThreshold", K::Text, "2", &R::iisResetThreshold},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "AbortMonitor", K::Check, "1", nullptr, &R::abortMonitor},
+        {ini::kHowToMonitor, ini::kHowToMonitor, "ComputerResetThreshold", K::Text, "2", &R::computerResetThreshold},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyIISReset", K::Check, "1", nullptr, &R::notifyIISReset},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyComputerReset", K::Check, "1", nullptr, &R::notifyComputerReset},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyAbortMonitor", K::Check, "1", nullptr, &R::notifyAbortMonitor},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "ReceiverEmail", K::Text, kDefaultMailAddress, &R::receiverEmail},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderEmail", K::Text, kDefaultMailAddress, &R::senderEmail},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderSMTP", K::Text, kDefaultSmtpHost, &R::senderSmtp},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderAccount", K::Text, kDefaultMailAddress, &R::senderAccount},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderPassword", K::Text, kDefaultPassword, &R::senderPassword},
     };
     return table;
 }

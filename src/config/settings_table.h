@@ -3,6 +3,8 @@
 #include <QString>
 #include <vector>
 
+#include "config/settings_record.h"
+
 namespace tarvesk {
 
 // INI section and key names. The notification section is written as
@@ -25,16 +27,17 @@ inline constexpr char kComputerResetCount[] = "ComputerResetCount";
 inline constexpr char kContinuousComputerResetFailure[] = "ContinousComputerResetFailure";
 }  // namespace ini
 
-// One settings entry: which control it belongs to, where it is stored, and its
-// factory value. Check boxes store "1" or "0".
+// One settings entry: where it is stored, its factory value, and the member
+// of the settings record that holds it. Switches store "1" or "0".
 struct SettingEntry {
     enum class Kind { Text, Check };
-    const char* control;       // object name of the window control
     const char* writeSection;  // section name used when saving
     const char* readSection;   // section name used when loading
     const char* key;
     Kind kind;
     QString factoryValue;
+    QString SettingsRecord::*text = nullptr;  // for a text
+    bool SettingsRecord::*check = nullptr;    // for a switch
 };
 
 // The 18 settings entries, in the order in which they are loaded, defaulted

@@ -40,7 +40,6 @@ const std::vector<CaptionRow>& CaptionTable() {
         {"Label14", "Count of Page Check:", "页面监测次数："},
         {"Label2", "Count of IIS Reset:", "IIS 重启次数："},
         {"Label7", "Count of Computer Reset:", "电脑重启次数："},
-        {"lblStatus", "Ready to Start Monitor.", "准备就绪，可以开始。"},
         {"cmdSave", "Save Settings", "保存设置"},
         {"cmdStartMonitor", "Start Monitor", "开始监测"},
         {"cmdStopMonitor", "Stop Monitor", "停止监测"},

@@ -12,7 +12,8 @@ struct CaptionRow {
     const char* chinese;
 };
 
-// The 40 captions, in the order in which the language switch sets them.
+// The 39 captions, in the order in which the language switch sets them. The
+// status line is not among them: its text, "ready" included, is the engine's.
 const std::vector<CaptionRow>& CaptionTable();
 
 }  // namespace tarvesk

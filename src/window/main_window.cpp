@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -12,17 +11,8 @@
 #include <tuple>
 #include <utility>
 
-#include "config/profile_store.h"
-#include "config/settings_table.h"
 #include "monitor/monitor_rules.h"
-#include "notify/event_log.h"
-#include "notify/mail_sender.h"
 #include "notify/notification_texts.h"
-#include "platform/folder.h"
-#include "platform/kept_file.h"
-#include "platform/off_thread.h"
-#include "platform/path_walk.h"
-#include "platform/strict_modes.h"
 #include "platform/text_conv.h"
 #include "window/caption_table.h"
 #include "window/asterisk_password_style.h"
@@ -37,16 +27,6 @@
 
 namespace tarvesk {
 namespace {
-
-constexpr char kResetIIS[] = "Reset IIS";
-constexpr char kResetComputer[] = "Reset Computer";
-constexpr char kAbortMonitor[] = "Abort Monitor";
-constexpr char kSendEmail[] = "Send Email";
-constexpr char kStartFailed[] = "Start failed: ";
-constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
-
-QString IniName() { return QString::fromLatin1(ini::kIniFileName); }
-QByteArray IniEntry() { return QByteArray(ini::kIniFileName); }
 
 // Positions are kept in twips, as the layout was drawn; 15 twips make a pixel.
 int px(int twips) { return (twips + 7) / 15; }
@@ -80,14 +60,13 @@ constexpr int kCheckSize = 255;
 }  // namespace
 
 MainWindow::MainWindow(Services services, QWidget* parent)
-    : QWidget(parent), m_services(std::move(services)), m_timer1(this) {
+    : QWidget(parent), m_engine(std::move(services)) {
     setObjectName(QStringLiteral("MainWindow"));
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(m_services.prompt.get())) boxes->setParent(this);
+    if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(m_engine.services().prompt.get())) boxes->setParent(this);
     buildControls();
     wireHandlers();
     setTabOrder();
-    Form_Load();
+    m_engine.Form_Load();
     if (cmdStartMonitor->isEnabled()) cmdStartMonitor->setFocus();
 }
 
@@ -242,9 +221,10 @@ void MainWindow::buildControls() {
     label(Frame2, "Label7", "Count of Computer Reset:", rightCaptionLeft, row(2),
           rightValueLeft - rightCaptionLeft - 45);
     lblComputerResetCount = readout("lblComputerResetCount", rightValueLeft, row(2), 7095 - rightValueLeft);
-    lblStatus = label(Frame2, "lblStatus", "Ready to Start Monitor.", 120, row(3), 6975, Qt::AlignCenter);
+    lblStatus = label(Frame2, "lblStatus", "", 120, row(3), 6975, Qt::AlignCenter);
+    lblStatus->setText(m_engine.statusLine());
     lblStatus->setFont(bold);
-    new LazyToolTip(lblStatus, [this] { return lastCheckText(); });
+    new LazyToolTip(lblStatus, [this] { return m_engine.lastCheckText(); });
     // Every check rewrites these. Plain text spares the rich-text sniffing,
     // and a label that fills its own background is repainted alone, without
     // the frame and its caption beneath it.
@@ -257,6 +237,30 @@ void MainWindow::buildControls() {
     cmdSave = button(this, "cmdSave", "Save Settings", 1320, 8040, 1215, 375);
     cmdStartMonitor = button(this, "cmdStartMonitor", "Start Monitor", 3120, 8040, 1215, 375);
     cmdStopMonitor = button(this, "cmdStopMonitor", "Stop Monitor", 4920, 8040, 1215, 375);
+
+    m_textSettings = {
+        {txtPageURL, &SettingsRecord::pageUrl},
+        {txtPageCheckInterval, &SettingsRecord::interval},
+        {txtIISResetCommand, &SettingsRecord::iisResetCommand},
+        {txtPageFailureThreshold, &SettingsRecord::pageFailureThreshold},
+        {txtComputerResetCommand, &SettingsRecord::computerResetCommand},
+        {txtIISResetThreshold, &SettingsRecord::iisResetThreshold},
+        {txtComputerResetThreshold, &SettingsRecord::computerResetThreshold},
+        {txtReceiverEmail, &SettingsRecord::receiverEmail},
+        {txtSenderEmail, &SettingsRecord::senderEmail},
+        {txtSenderSMTP, &SettingsRecord::senderSmtp},
+        {txtSenderAccount, &SettingsRecord::senderAccount},
+        {txtSenderPassword, &SettingsRecord::senderPassword},
+    };
+    // In the order of the stages, as loading has always set them.
+    m_checkSettings = {
+        {chkIISReset, &SettingsRecord::iisReset},
+        {chkComputerReset, &SettingsRecord::computerReset},
+        {chkAbortMonitor, &SettingsRecord::abortMonitor},
+        {chkNotifyIISReset, &SettingsRecord::notifyIISReset},
+        {chkNotifyComputerReset, &SettingsRecord::notifyComputerReset},
+        {chkNotifyAbortMonitor, &SettingsRecord::notifyAbortMonitor},
+    };
 
     // Only the listed controls take the focus.
     for (QWidget* w : findChildren<QWidget*>()) {
@@ -319,7 +323,27 @@ void MainWindow::nameControls() {
 }
 
 void MainWindow::wireHandlers() {
-    connect(&m_timer1, &PeriodTimer::tick, this, &MainWindow::Timer1_Timer);
+    connect(&m_engine, &MonitorEngine::statusLineChanged, lblStatus, &QLabel::setText);
+    connect(&m_engine, &MonitorEngine::countsChanged, this, &MainWindow::showCounts);
+    connect(&m_engine, &MonitorEngine::startTimeChanged, lblStartTime, &QLabel::setText);
+    connect(&m_engine, &MonitorEngine::runningChanged, this, [this](bool running) {
+        cmdStartMonitor->setEnabled(!running);
+    });
+    connect(&m_engine, &MonitorEngine::languageChanged, this, &MainWindow::showLanguage);
+    connect(&m_engine, &MonitorEngine::settingsLoaded, this, &MainWindow::showSettings);
+
+    // Every edit reaches the engine at once, before its field's own handler
+    // runs: the fields are the live settings of a run.
+    for (const auto& [edit, member] : m_textSettings) {
+        connect(edit, &QLineEdit::textChanged, this, [this, edit = edit, member = member] {
+            m_engine.settings().*member = field(edit);
+        });
+    }
+    for (const auto& [box, member] : m_checkSettings) {
+        connect(box, &QCheckBox::toggled, this, [this, box = box, member = member] {
+            m_engine.settings().*member = isOn(box);
+        });
+    }
 
     // Selecting an option button, by hand or from code, raises its click.
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
@@ -401,252 +425,41 @@ void MainWindow::setChecked(QCheckBox* box, bool on) {
     if (isOn(box) != on) box->setChecked(on);
 }
 
-QString MainWindow::msg(Msg message) const { return Text(message, m_language); }
+QString MainWindow::msg(Msg message) const { return Text(message, m_engine.language()); }
 
 void MainWindow::inform(const QString& text) {
-    if (m_services.prompt) m_services.prompt->inform(text);
+    if (m_engine.services().prompt) m_engine.services().prompt->inform(text);
 }
 
-void MainWindow::showStatusLine(const QString& message) {
-    lblStatus->setText(message + QLatin1Char('\t') + FormatGeneralDateTime(m_services.now()));
-    announce(message);
-}
-
-void MainWindow::announceStatus() { announce(lblStatus->text().section(QLatin1Char('\t'), 0, 0)); }
-
-void MainWindow::announce(const QString& message) {
-    static const QMetaMethod signal = QMetaMethod::fromSignal(&MainWindow::serviceStatusChanged);
-    if (!isSignalConnected(signal)) return;
-    const QString text = m_journal.statusChange(message);
-    if (!text.isEmpty()) emit serviceStatusChanged(text);
-}
-
-QString MainWindow::lastCheckText() const {
-    if (!m_lastCheckTime.isValid()) return {};
-    return LastCheckText(m_lastCheck, FormatGeneralDateTime(m_lastCheckTime), m_language);
-}
-
-void MainWindow::logEvent(const QString& kind, const QString& detail) {
-    LogToFile(kind, detail);
-    m_journal.logged(kind, detail);
-}
-
-void MainWindow::showCounts() {
-    lblPageCheckCount->setText(QString::number(m_pageCheckCount));
-    lblIISResetCount->setText(QString::number(m_iisResetCount));
-    lblComputerResetCount->setText(QString::number(m_computerResetCount));
+void MainWindow::showCounts(int pageChecks, int iisResets, int computerResets) {
+    lblPageCheckCount->setText(QString::number(pageChecks));
+    lblIISResetCount->setText(QString::number(iisResets));
+    lblComputerResetCount->setText(QString::number(computerResets));
 }
 
 void MainWindow::yieldToEvents() {
-    if (m_services.yield) m_services.yield();
+    if (m_engine.services().yield) m_engine.services().yield();
 }
 
 // ---------------------------------------------------------------------------
-// Profile store, date form, log, mail, site state
+// Settings
 
-// The program's own file is reached through its folder, opened once; any
-// other path is opened for the call.
-QString MainWindow::ReadIni(const QString& FileName, const QString& Section, const QString& KeyName,
-                            const QString& DefaultValue) {
-    if (m_ini && FileName == m_iniPath) return ProfileStore::ReadIni(*m_ini, Section, KeyName, DefaultValue);
-    return ProfileStore::ReadIni(FileName, Section, KeyName, DefaultValue);
-}
-
-bool MainWindow::WriteIni(const QString& FileName, const QString& Section, const QString& KeyName,
-                          const QString& Value) {
-    if (m_ini && FileName == m_iniPath) return ProfileStore::WriteIni(*m_ini, Section, KeyName, Value);
-    return ProfileStore::WriteIni(FileName, Section, KeyName, Value);
-}
-
-QString MainWindow::FormatDateAndTime(const QDateTime& Value) {
-    return Value.isValid() ? FormatFixedDateTime(Value) : QString();
-}
-
-QString MainWindow::FormatDateAndTime(const QString& Value) {
-    const std::optional<QDateTime> date = ParseDate(Value);
-    return date ? FormatFixedDateTime(*date) : QString();
-}
-
-void MainWindow::LogToFile(const QString& FuncName, const QString& strDesc) {
-    EventLog::Append(*m_folder, m_services.now(), FuncName, strDesc);
-}
-
-QString MainWindow::SendMail(const QString& MailServerName, const QString& MailFrom, const QString& MailTo,
-                             const QString& MailCC, const QString& MailBCC, const QString& MailUID,
-                             const QString& MailPWD, const QString& Subject, const QString& MailBody,
-                             const QString& AttachFiles) {
-    MailMessage message;
-    message.server = MailServerName;
-    message.from = MailFrom;
-    message.to = MailTo;
-    message.cc = MailCC;
-    message.bcc = MailBCC;
-    message.account = MailUID;
-    message.password = MailPWD;
-    message.subject = Subject;
-    message.htmlBody = MailBody;
-    message.attachment = AttachFiles;
-    std::shared_ptr<MailTransport> transport = m_services.mail;
-    // The window keeps painting and taking clicks while the mail is composed
-    // (an attachment is read) and goes out.
-    const MailOutcome outcome =
-        RunOffThread([transport, message] { return MailSender(*transport).send(message); });
-    if (outcome.failure == MailFailure::None) return {};
-    // The language is read at the moment of the failure.
-    return notification::FailureText(outcome.failure, m_language == QLatin1String("cn")) + outcome.description;
-}
-
-int16_t MainWindow::GetIISStatus() {
-    std::shared_ptr<SiteProbe> probe = m_services.siteProbe;
-    const QString url = field(txtPageURL);
-    const int state = RunOffThread([probe, url] { return probe->state(url); });
-    return state == SiteStarted || state == SiteStopped ? static_cast<int16_t>(state) : int16_t{SiteUnknown};
-}
-
-// ---------------------------------------------------------------------------
-// Start-up
-
-void MainWindow::Form_Load() {
-    m_loaded = false;
-    m_timer1.setEnabled(false);
-    // The folder is resolved once: a path renamed or replaced later changes
-    // nothing the program reads or writes.
-    if (!m_folder) {
-        m_folder = m_services.programFolder
-                       ? m_services.programFolder
-                       : std::make_shared<const Folder>(Folder::Open(m_services.executableFolder()));
-    }
-    m_iniPath = PathBeside(m_services.executableFolder(), IniName());
-    // Read and written many times a run: its bytes are kept while it is unchanged.
-    if (!m_ini) m_ini = std::make_unique<KeptFile>(*m_folder, IniEntry());
-    if (!m_folder->isOpen()) {
-        // Factory settings saved over a run that cannot be seen would be
-        // worse than nothing: say so and leave everything as it is.
-        m_settingsTrust = Trust();
-        m_untrustedCommands.clear();
-        LoadDefaultSettings();
-        SetLanguage(m_language);
-        lblStatus->setText(FolderUnusableText(m_folder->path(), m_folder->errorCode(), m_language));
-        m_loaded = true;
-        return;
-    }
-    // Copies of the settings (password included) that a killed write left.
-    ProfileStore::RemoveLeftovers(*m_folder, IniName());
-    if (m_folder->hasFile(IniEntry())) {
-        LoadSettings();
-    } else {
-        m_settingsTrust = JudgeFile(*m_folder, IniEntry());
-        m_untrustedCommands.clear();
-        LoadDefaultSettings();
-        SaveSettings();
-    }
-    SetLanguage(m_language);
-    if (m_monitoring == QLatin1String("1")) StartMonitoring();
-    m_loaded = true;
-}
-
-// ---------------------------------------------------------------------------
-// Settings record
-
-// A later stage on turns the earlier ones on, also when loading: a file that
-// says ResetComputer=0 with AbortMonitor=1 reboots. Nobody sees the switches
-// of a service, so its journal says which stored values did not hold.
-void MainWindow::sayStagesTurnedOn(const QStringList& stored) {
-    QStringList changed;
-    int index = 0;
-    for (const SettingEntry& entry : SettingsTable()) {
-        if (entry.kind != SettingEntry::Kind::Check) continue;
-        const QString loaded = isOn(findChild<QCheckBox*>(QLatin1String(entry.control))) ? QStringLiteral("1")
-                                                                                            : QStringLiteral("0");
-        if (loaded != stored.value(index++)) changed.append(QLatin1String(entry.key) + QLatin1Char('=') + loaded);
-    }
-    if (changed.isEmpty()) return;
-    m_journal.say(QStringLiteral("%1: loaded as %2, because a later stage is on and no stage is on while an earlier "
-                                 "one is off")
-                      .arg(m_iniPath, changed.join(QStringLiteral(", "))));
-}
-
-void MainWindow::LoadDefaultSettings() {
-    for (const SettingEntry& entry : SettingsTable()) {
-        QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
-        if (entry.kind == SettingEntry::Kind::Check) {
-            setChecked(static_cast<QCheckBox*>(control), entry.factoryValue == QLatin1String("1"));
-        } else {
-            setFieldText(static_cast<QLineEdit*>(control), entry.factoryValue);
-        }
-    }
-    m_monitoring.clear();
-    lblStartTime->clear();
-    lblPageCheckCount->setText(QStringLiteral("0"));
-    lblIISResetCount->setText(QStringLiteral("0"));
-    lblComputerResetCount->setText(QStringLiteral("0"));
-    m_language = QStringLiteral("eng");
-}
-
-void MainWindow::LoadSettings() {
-    // Every read is judged on the very file it read.
-    m_settingsTrust = Trust();
-    auto read = [this](const char* section, const char* key) {
-        return ProfileStore::ReadIni(*m_ini, QLatin1String(section), QLatin1String(key), QString(),
-                                     &m_settingsTrust);
-    };
-    QStringList stored;  // each switch as the file has it
-    for (const SettingEntry& entry : SettingsTable()) {
-        const QString value = read(entry.readSection, entry.key);
-        QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
-        if (entry.kind == SettingEntry::Kind::Check) {
-            // Only exactly "1" means on; the click handlers keep the
-            // escalation chain and the threshold fields consistent.
-            setChecked(static_cast<QCheckBox*>(control), value == QLatin1String("1"));
-            stored.append(value == QLatin1String("1") ? QStringLiteral("1") : QStringLiteral("0"));
-        } else {
-            setFieldText(static_cast<QLineEdit*>(control), value);
-        }
-    }
-    sayStagesTurnedOn(stored);
-    // The stage switches' own rule decides the enabled state; set it once more
-    // from the final switch states so that it never depends on the order.
+// The fields take the record's values as the engine loaded them. Validation
+// is held off while it loads; the switches' own rule, which the engine has
+// already applied to the record, runs here too, and the enabled state is set
+// once more from the final switch states so that it never depends on the
+// order.
+void MainWindow::showSettings() {
+    const SettingsRecord& settings = m_engine.settings();
+    for (const auto& [edit, member] : m_textSettings) setFieldText(edit, settings.*member);
+    for (const auto& [box, member] : m_checkSettings) setChecked(box, settings.*member);
     txtPageFailureThreshold->setEnabled(isOn(chkIISReset));
     txtIISResetThreshold->setEnabled(isOn(chkComputerReset));
     txtComputerResetThreshold->setEnabled(isOn(chkAbortMonitor));
-
-    m_monitoring = read(ini::kStatus, ini::kMonitoring);
-
-    const std::optional<QDateTime> start = ParseDate(read(ini::kStatus, ini::kStartTime));
-    if (start) {
-        m_startTime = *start;
-        lblStartTime->setText(FormatGeneralDateTime(m_startTime));
-    }
-
-    auto loadCounter = [&](const char* key, int32_t& counter) {
-        // Letters, or a number outside 32 bits, leave the counter as it was.
-        if (const std::optional<int32_t> value = ToInt32(read(ini::kStatus, key))) counter = *value;
-    };
-    loadCounter(ini::kPageCheckCount, m_pageCheckCount);
-    loadCounter(ini::kIISResetCount, m_iisResetCount);
-    loadCounter(ini::kComputerResetCount, m_computerResetCount);
-    loadCounter(ini::kContinuousComputerResetFailure, m_continuousComputerResetFailure);
-
-    const QString language = read(ini::kStatus, ini::kLanguage);
-    m_language = language.isEmpty() ? QStringLiteral("eng") : language;
-
-    m_untrustedCommands.clear();
-    if (!m_settingsTrust.trusted()) m_untrustedCommands << field(txtIISResetCommand) << field(txtComputerResetCommand);
-}
-
-void MainWindow::SaveSettings() {
-    for (const SettingEntry& entry : SettingsTable()) {
-        const QWidget* control = findChild<QWidget*>(QLatin1String(entry.control));
-        const QString value = entry.kind == SettingEntry::Kind::Check
-                                  ? QString::number(isOn(static_cast<const QCheckBox*>(control)) ? 1 : 0)
-                                  : field(static_cast<const QLineEdit*>(control));
-        WriteIni(m_iniPath, QLatin1String(entry.writeSection), QLatin1String(entry.key), value);
-    }
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kLanguage), m_language);
 }
 
 void MainWindow::cmdSave_Click() {
-    SaveSettings();
+    m_engine.SaveSettings();
     inform(msg(Msg::SettingsSaved));
 }
 
@@ -676,231 +489,13 @@ void MainWindow::cmdStartMonitor_Click() {
             return;
         }
     }
-
-    m_startTime = m_services.now();
-    m_pageCheckCount = 0;
-    m_iisResetCount = 0;
-    m_computerResetCount = 0;
-    m_continuousComputerResetFailure = 0;
-
-    const QString status = QLatin1String(ini::kStatus);
-    WriteIni(m_iniPath, status, QLatin1String(ini::kMonitoring), QStringLiteral("1"));
-    WriteIni(m_iniPath, status, QLatin1String(ini::kStartTime), FormatDateAndTime(m_startTime));
-    WriteIni(m_iniPath, status, QLatin1String(ini::kPageCheckCount), QStringLiteral("0"));
-    WriteIni(m_iniPath, status, QLatin1String(ini::kIISResetCount), QStringLiteral("0"));
-    WriteIni(m_iniPath, status, QLatin1String(ini::kComputerResetCount), QStringLiteral("0"));
-    WriteIni(m_iniPath, status, QLatin1String(ini::kContinuousComputerResetFailure), QStringLiteral("0"));
-
-    StartMonitoring();
+    m_engine.StartNewRun();
 }
 
-void MainWindow::StartMonitoring() {
-    // A period that is not positive or does not fit the timer is refused like
-    // a missing interval: the timer would otherwise spin or never tick.
-    const std::optional<int> period = TimerPeriodMs(field(txtPageCheckInterval));
-    if (!IsAcceptableAddress(field(txtPageURL)) || !period) {
-        inform(msg(Msg::FillUrlAndInterval));
-        return;
-    }
-    m_continuousPageFailure = 0;
-    m_continuousIISResetFailure = 0;
-    cmdStartMonitor->setEnabled(false);
-    m_timer1.setInterval(*period);
-    m_timer1.setEnabled(true);
-    lblStatus->setText(msg(Msg::Monitoring));
-    announceStatus();
-    lblStartTime->setText(m_startTime.isValid() ? FormatGeneralDateTime(m_startTime) : QString());
-    showCounts();
-    yieldToEvents();
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kMonitoring), QStringLiteral("1"));
-}
-
-void MainWindow::cmdStopMonitor_Click() {
-    cmdStartMonitor->setEnabled(true);
-    m_timer1.setEnabled(false);
-    lblStatus->setText(msg(Msg::MonitorStopped));
-    announceStatus();
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kMonitoring), QStringLiteral("0"));
-}
+void MainWindow::cmdStopMonitor_Click() { m_engine.StopMonitoring(); }
 
 // ---------------------------------------------------------------------------
-// Page check and the monitoring cycle
-
-bool MainWindow::CheckPage() {
-    const QString url = field(txtPageURL);
-    // Kept for the status tool tip and told to the journal, which says only
-    // changes.
-    auto note = [&](bool good, const HttpResult& result) {
-        m_lastCheck = result;
-        m_lastCheckTime = m_services.now();
-        m_journal.checked(good, result, url);
-        return good;
-    };
-    if (!IsAcceptableAddress(url)) {
-        HttpResult refused;
-        refused.error = QLatin1String(kUnusableAddressText);
-        return note(false, refused);
-    }
-    // The count is on disk before the request goes out, so it survives a
-    // check that never comes back.
-    m_pageCheckCount = Incremented(m_pageCheckCount);
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kPageCheckCount),
-             QString::number(m_pageCheckCount));
-    std::shared_ptr<HttpClient> http = m_services.http;
-    // The window keeps painting and taking clicks while the request runs.
-    const HttpResult result = RunOffThread([http, url] { return http->get(url); });
-    return note(result.transferOk && result.status == 200, result);
-}
-
-void MainWindow::Timer1_Timer() {
-    // A tick that arrives while an earlier one waits at a yield is skipped:
-    // two ticks interleaved would run the recovery commands twice.
-    if (m_inTick) return;
-    m_inTick = true;
-
-    if (CheckPage()) {
-        m_continuousPageFailure = 0;
-        m_continuousIISResetFailure = 0;
-        m_continuousComputerResetFailure = 0;
-        WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
-                 QStringLiteral("0"));
-        // Nothing waits before the tick ends: its return to the event loop
-        // paints the status line and the counts together.
-        showStatusLine(msg(Msg::PageValidStatus));
-    } else {
-        m_continuousPageFailure = Incremented(m_continuousPageFailure);
-        showStatusLine(msg(Msg::PageInvalidStatus));
-        yieldToEvents();
-
-        // The stages are examined from the last back to the first, each on its
-        // own, in every failed tick.
-        if (StageFires(isOn(chkAbortMonitor), field(txtComputerResetThreshold), m_continuousComputerResetFailure)) {
-            showStatusLine(GivingUpStatus(m_continuousComputerResetFailure, m_language));
-            yieldToEvents();
-            AbortMonitoring();
-        }
-        if (StageFires(isOn(chkComputerReset), field(txtIISResetThreshold), m_continuousIISResetFailure)) {
-            showStatusLine(msg(Msg::ComputerResettingStatus));
-            yieldToEvents();
-            // On disk before the reboot starts, so the chain carries on after it.
-            // A reboot whose count is lost would come back to the old count and
-            // never reach the give-up stage: then it is not started, and the
-            // tick goes on as if the stage had not fired (no counter changes),
-            // so that the next failed check tries again.
-            const int32_t reboots = Incremented(m_continuousComputerResetFailure);
-            if (WriteIni(m_iniPath, QLatin1String(ini::kStatus),
-                         QLatin1String(ini::kContinuousComputerResetFailure), QString::number(reboots))) {
-                m_continuousPageFailure = 0;
-                m_continuousIISResetFailure = 0;
-                m_continuousComputerResetFailure = reboots;
-                RunComputerReset();
-            } else {
-                logEvent(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
-                showStatusLine(msg(Msg::PageInvalidStatus));
-            }
-        }
-        if (StageFires(isOn(chkIISReset), field(txtPageFailureThreshold), m_continuousPageFailure)) {
-            showStatusLine(msg(Msg::IISResettingStatus));
-            yieldToEvents();
-            m_continuousIISResetFailure = Incremented(m_continuousIISResetFailure);
-            m_continuousPageFailure = 0;
-            RunIISReset();
-            showStatusLine(IISResetDoneStatus(m_iisResetCount, m_language));
-            yieldToEvents();
-        }
-    }
-    showCounts();
-    m_inTick = false;
-}
-
-// ---------------------------------------------------------------------------
-// Recovery actions
-
-MainWindow::CommandStart MainWindow::RunIISReset() {
-    m_iisResetCount = Incremented(m_iisResetCount);
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kIISResetCount),
-             QString::number(m_iisResetCount));
-    const QString command = field(txtIISResetCommand);
-    logEvent(QLatin1String(kResetIIS), command);
-    if (isOn(chkNotifyIISReset)) NotifyByEmail(QLatin1String(kResetIIS));
-
-    const CommandStart start = startLoggedCommand(QLatin1String(kResetIIS), command);
-    // Nothing was started, so there is nothing to wait for.
-    if (!start.started()) return start;
-    for (int reading = 0; reading < 60; ++reading) {
-        if (GetIISStatus() == SiteStopped) break;
-        m_services.sleepOneSecond();
-        yieldToEvents();
-    }
-    for (int reading = 0; reading < 60; ++reading) {
-        if (GetIISStatus() == SiteStarted) break;
-        m_services.sleepOneSecond();
-        yieldToEvents();
-    }
-    return {};
-}
-
-MainWindow::CommandStart MainWindow::RunComputerReset() {
-    m_computerResetCount = Incremented(m_computerResetCount);
-    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kComputerResetCount),
-             QString::number(m_computerResetCount));
-    const QString command = field(txtComputerResetCommand);
-    logEvent(QLatin1String(kResetComputer), command);
-    if (isOn(chkNotifyComputerReset)) NotifyByEmail(QLatin1String(kResetComputer));
-
-    return startLoggedCommand(QLatin1String(kResetComputer), command);
-}
-
-MainWindow::CommandStart MainWindow::startCommand(const QString& command) {
-    // As root, a command that another user could have written is not run:
-    // not one read from such a file at start-up, whatever the files look like
-    // now, and none while the files are such.
-    // The text says which holds: the files as they are now, or, once they
-    // have been mended, as they were when the commands were read.
-    const Trust now = JudgeFile(*m_folder, IniEntry());
-    const bool readUntrusted = now.trusted() && m_untrustedCommands.contains(command);
-    const Trust& trust = readUntrusted ? m_settingsTrust : now;
-    if (!trust.trusted()) {
-        return {UntrustedText(trust, readUntrusted, QStringLiteral("eng")),
-                UntrustedText(trust, readUntrusted, m_language)};
-    }
-    QString error;
-    ProgramRefusal refusal;
-    if (m_services.programs->start(command, &error, &refusal)) return {};
-    if (refusal.refused()) {
-        return {ProgramRefusalText(refusal, QStringLiteral("eng")), ProgramRefusalText(refusal, m_language)};
-    }
-    if (error.isEmpty()) error = QStringLiteral("The command could not be started.");
-    return {error, error};
-}
-
-MainWindow::CommandStart MainWindow::startLoggedCommand(const QString& kind, const QString& command) {
-    const CommandStart start = startCommand(command);
-    // A command that cannot be started leaves a trace beside its event.
-    if (!start.started()) logEvent(kind, QLatin1String(kStartFailed) + start.logText);
-    return start;
-}
-
-void MainWindow::AbortMonitoring() {
-    m_timer1.setEnabled(false);
-    cmdStartMonitor->setEnabled(true);
-    logEvent(QLatin1String(kAbortMonitor), QString());
-    if (isOn(chkNotifyAbortMonitor)) NotifyByEmail(QLatin1String(kAbortMonitor));
-}
-
-// ---------------------------------------------------------------------------
-// Notification and test mail
-
-void MainWindow::NotifyByEmail(const QString& kind) {
-    const QString receivers = field(txtReceiverEmail);
-    for (const QLineEdit* e : {txtReceiverEmail, txtSenderEmail, txtSenderSMTP, txtSenderAccount, txtSenderPassword}) {
-        if (field(e).isEmpty()) return;
-    }
-    const QString result = SendMail(field(txtSenderSMTP), field(txtSenderEmail), receivers, QString(), QString(),
-                                    field(txtSenderAccount), field(txtSenderPassword), kind, QString(), QString());
-    LogToFile(QLatin1String(kSendEmail), result.isEmpty() ? notification::SentDetail(receivers)
-                                                           : notification::NotSentDetail(receivers, result));
-}
+// Test mail
 
 void MainWindow::cmdSendEmail_Click() {
     const BusyButton busy(cmdSendEmail);
@@ -915,24 +510,24 @@ void MainWindow::cmdSendEmail_Click() {
             return;
         }
     }
-    const QString body = notification::TestBody(FormatGeneralDateTime(m_services.now()));
-    const QString result =
-        SendMail(field(txtSenderSMTP), field(txtSenderEmail), field(txtReceiverEmail), QString(), QString(),
-                 field(txtSenderAccount), field(txtSenderPassword), notification::TestSubject(), body, QString());
+    const QString body = notification::TestBody(FormatGeneralDateTime(m_engine.services().now()));
+    const QString result = m_engine.SendMail(field(txtSenderSMTP), field(txtSenderEmail), field(txtReceiverEmail),
+                                             QString(), QString(), field(txtSenderAccount), field(txtSenderPassword),
+                                             notification::TestSubject(), body, QString());
     inform(result.isEmpty() ? msg(Msg::EmailSent) : result);
 }
 
 // ---------------------------------------------------------------------------
 // Language
 
-void MainWindow::SetLanguage(const QString& curLanguage) {
-    m_language = TrimBlanks(curLanguage).toLower();
-    if (m_services.prompt) m_services.prompt->setLanguage(m_language);
+void MainWindow::SetLanguage(const QString& curLanguage) { m_engine.SetLanguage(curLanguage); }
+
+void MainWindow::showLanguage(const QString& language) {
     bool chinese = false;
-    if (m_language == QLatin1String("eng")) {
+    if (language == QLatin1String("eng")) {
         Option1->setChecked(true);
         Option2->setChecked(false);
-    } else if (m_language == QLatin1String("cn")) {
+    } else if (language == QLatin1String("cn")) {
         Option1->setChecked(false);
         Option2->setChecked(true);
         chinese = true;
@@ -965,14 +560,14 @@ void MainWindow::Option2_Click() { SetLanguage(QStringLiteral("cn")); }
 // Field validation
 
 void MainWindow::txtPageURL_Change() {
-    if (!m_loaded) return;
+    if (!m_engine.loaded()) return;
     const QString text = field(txtPageURL);
     if (text.size() <= 4) return;
     if (text.left(4).toLower() != QLatin1String("http")) inform(msg(Msg::ShouldStartWithHttp));
 }
 
 void MainWindow::checkPositiveNumber(QLineEdit* edit, bool retimes) {
-    if (!m_loaded) return;
+    if (!m_engine.loaded()) return;
     const QString text = field(edit);
     if (IsNumeric(text)) {
         // Beyond 16 bits the value is reported as no number at all.
@@ -991,8 +586,7 @@ void MainWindow::checkPositiveNumber(QLineEdit* edit, bool retimes) {
                 inform(msg(Msg::ShouldBeNumber));
                 return;
             }
-            // The on/off state stays: a running cycle goes on at the new pace.
-            m_timer1.setInterval(*period);
+            m_engine.setCheckPeriod(*period);
         }
     } else if (!text.isEmpty()) {
         inform(msg(Msg::ShouldBeNumber));
@@ -1048,7 +642,7 @@ void MainWindow::cmdCheckPage_Click() {
         inform(msg(Msg::FillPageUrlToCheck));
         return;
     }
-    inform(msg(CheckPage() ? Msg::PageValid : Msg::PageInvalid));
+    inform(msg(m_engine.CheckPage() ? Msg::PageValid : Msg::PageInvalid));
 }
 
 void MainWindow::cmdIISReset_Click() {
@@ -1057,11 +651,12 @@ void MainWindow::cmdIISReset_Click() {
         inform(msg(Msg::FillIISResetCommand));
         return;
     }
-    if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmIISReset))) return;
-    showStatusLine(msg(Msg::IISResetting));
+    const std::shared_ptr<Prompt>& prompt = m_engine.services().prompt;
+    if (!prompt || !prompt->confirm(msg(Msg::ConfirmIISReset))) return;
+    m_engine.showStatusLine(msg(Msg::IISResetting));
     yieldToEvents();
-    const CommandStart start = RunIISReset();
-    lblStatus->clear();
+    const MonitorEngine::CommandStart start = m_engine.RunIISReset();
+    m_engine.setStatusText(QString());
     if (!start.started()) {
         inform(start.boxText);
         return;
@@ -1075,20 +670,22 @@ void MainWindow::cmdComputerReset_Click() {
         inform(msg(Msg::FillComputerResetCommand));
         return;
     }
-    if (!m_services.prompt || !m_services.prompt->confirm(msg(Msg::ConfirmComputerReset))) return;
-    showStatusLine(msg(Msg::ComputerResetting));
+    const std::shared_ptr<Prompt>& prompt = m_engine.services().prompt;
+    if (!prompt || !prompt->confirm(msg(Msg::ConfirmComputerReset))) return;
+    m_engine.showStatusLine(msg(Msg::ComputerResetting));
     yieldToEvents();
-    const CommandStart start = startCommand(field(txtComputerResetCommand));
+    const MonitorEngine::CommandStart start = m_engine.startCommand(field(txtComputerResetCommand));
     if (!start.started()) {
-        lblStatus->clear();
+        m_engine.setStatusText(QString());
         inform(start.boxText);
     }
 }
 
 void MainWindow::lblSupport_Click() {
-    if (!m_services.openUrl || !m_services.executableFolder) return;
-    const QString document = SupportDocument(m_services.executableFolder(), m_services.fileExists);
-    if (!document.isEmpty()) m_services.openUrl(QUrl::fromLocalFile(document).toString());
+    const Services& services = m_engine.services();
+    if (!services.openUrl || !services.executableFolder) return;
+    const QString document = SupportDocument(services.executableFolder(), services.fileExists);
+    if (!document.isEmpty()) services.openUrl(QUrl::fromLocalFile(document).toString());
 }
 
 }  // namespace tarvesk

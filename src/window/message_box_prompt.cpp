@@ -5,7 +5,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 
-#include <cstdio>
+#include "platform/standard_error_prompt.h"
 
 namespace tarvesk {
 namespace {
@@ -76,11 +76,7 @@ bool MessageBoxPrompt::NobodySeesWindows() {
 QMessageBox::StandardButton MessageBoxPrompt::run(const QString& text, QMessageBox::StandardButtons buttons) {
     const QMessageBox::StandardButton unseenAnswer = buttons & QMessageBox::No ? QMessageBox::No : QMessageBox::Ok;
     if (NobodySeesWindows()) {
-        const QByteArray line = (kTitle + QStringLiteral(": ") + text +
-                                 (unseenAnswer == QMessageBox::No ? QStringLiteral(" [answered No]") : QString()))
-                                    .toLocal8Bit();
-        std::fprintf(stderr, "%s\n", line.constData());
-        std::fflush(stderr);
+        StandardErrorPrompt::Say(text, unseenAnswer == QMessageBox::No);
         return unseenAnswer;
     }
 

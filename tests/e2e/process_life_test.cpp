@@ -64,6 +64,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_program = CopyProgramInto(m_dir.path());
         ASSERT_FALSE(m_program.isEmpty());
+        m_service = m_dir.filePath("tarvesk-service");
     }
 
     void TearDown() override {
@@ -73,6 +74,7 @@ protected:
                 p->waitForFinished(5000);
             }
         }
+        for (int socket : m_sockets) ::close(socket);
     }
 
     void writeIni(const QByteArray& content) {
@@ -89,16 +91,17 @@ protected:
         return m_dir.filePath(QStringLiteral("%1-%2.log").arg(today.year()).arg(today.month()));
     }
 
-    // Starts the program with `env` as its whole environment (plus a few
-    // harmless basics), from its own folder.
-    void start(QProcess& process, const QProcessEnvironment& env) {
+    // Starts the program (the window program unless another is named) with
+    // `env` as its whole environment (plus a few harmless basics), from its
+    // own folder.
+    void start(QProcess& process, const QProcessEnvironment& env, const QString& program = {}) {
         QProcessEnvironment full = env;
         full.insert("PATH", qEnvironmentVariable("PATH"));
         full.insert("HOME", qEnvironmentVariable("HOME", "/root"));
         full.insert("XDG_RUNTIME_DIR", m_dir.path());
         process.setProcessEnvironment(full);
         process.setWorkingDirectory(m_dir.path());
-        process.setProgram(m_program);
+        process.setProgram(program.isEmpty() ? m_program : program);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
     }
@@ -106,6 +109,17 @@ protected:
         QProcessEnvironment env;
         env.insert("QT_QPA_PLATFORM", "offscreen");
         return env;
+    }
+
+    // A socket in the folder that hears what a service manager would, for a
+    // NOTIFY_SOCKET; closed with the test.
+    int notifySocket() {
+        const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, QFile::encodeName(m_dir.filePath("notify")).constData(), sizeof address.sun_path);
+        EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        m_sockets.append(listener);
+        return listener;
     }
 
     // Milliseconds the process takes to end after `signal`.
@@ -119,6 +133,8 @@ protected:
 
     QTemporaryDir m_dir;
     QString m_program;
+    QString m_service;
+    QList<int> m_sockets;
     QProcess m_first;
     QProcess m_second;
     QByteArray m_stderr;
@@ -216,11 +232,23 @@ TEST_F(ProcessLife, WithoutADisplayItRunsWithoutAWindowAndNoBoxWaits) {
     EXPECT_EQ(m_first.state(), QProcess::Running);
     EXPECT_LT(EndWith(m_first, SIGTERM), 1500);
 
-    // With a usable interval it resumes and monitors as with a window.
+    // With a usable interval it resumes and monitors as with a window: the
+    // process started is the service program now, run in the window
+    // program's place, and it is what tells the service manager it is ready.
     writeIni(Settings(site.url("/"), "0.2", "1", "eng"));
-    start(m_first, QProcessEnvironment());
+    const int listener = notifySocket();
+    QProcessEnvironment env;
+    env.insert("NOTIFY_SOCKET", m_dir.filePath("notify"));
+    start(m_first, env);
     EXPECT_TRUE(WaitUntil([&] { return ini("PageCheckCount").toInt() >= 3; }, 10000));
     EXPECT_EQ(m_first.state(), QProcess::Running);
+    EXPECT_EQ(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(m_first.processId())).toStdString(),
+              m_service.toStdString());
+    char buffer[4096];
+    QStringList heard;
+    for (ssize_t n; (n = ::recv(listener, buffer, sizeof buffer, 0)) > 0;)
+        heard.append(QString::fromUtf8(buffer, static_cast<int>(n)));
+    EXPECT_TRUE(heard.contains("READY=1")) << heard.join(' ').toStdString();
 }
 
 TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
@@ -259,11 +287,7 @@ TEST_F(ProcessLife, StartUpSaysOnceWhenOthersCanReadOrChangeTheIni) {
 // As a service: standard error tells each change of the page's state once; a notify socket hears
 // readiness, the status line with its reason, and watchdog pings that go on while a check hangs.
 TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
-    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    const QByteArray socketPath = QFile::encodeName(m_dir.filePath("notify"));
-    qstrncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int listener = notifySocket();
     QList<QPair<QString, qint64>> heard;  // each datagram with the moment it was read
     QElapsedTimer clock;
     clock.start();
@@ -282,10 +306,10 @@ TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
     HttpTestServer site;
     site.setStatus(503);
     writeIni(Settings(site.url("/"), "0.2", "1", "eng").replace("ResetIIS=1", "ResetIIS=0"));
-    QProcessEnvironment env = Offscreen();
+    QProcessEnvironment env;
     env.insert("NOTIFY_SOCKET", m_dir.filePath("notify"));
     env.insert("WATCHDOG_USEC", "400000");
-    start(m_first, env);
+    start(m_first, env, m_service);
     ASSERT_TRUE(WaitUntil([&] { return pageLines().size() == 1 && site.requestCount() >= 5; }, 20000));
     site.setStatus(0);  // no answer: the check hangs until the HTTP time-out
     ASSERT_TRUE(WaitUntil([&] { return pageLines().size() >= 2; }, 120000)) << m_stderr.toStdString();
@@ -294,7 +318,6 @@ TEST_F(ProcessLife, ServiceHearsEachChangeOnceAndPingsWhileACheckHangs) {
     ASSERT_TRUE(WaitUntil([&] { return pageLines().size() >= 3 && site.requestCount() >= hanging + 4; }, 20000));
     EndWith(m_first, SIGTERM);
     const QStringList lines = pageLines();
-    ::close(listener);
 
     ASSERT_EQ(lines.size(), 3) << m_stderr.toStdString();
     EXPECT_TRUE(lines[0].startsWith("Tarvesk: page check failed: HTTP 503 (" + site.url("/") + ", took "));

@@ -59,7 +59,10 @@ run_until() {
 case "$case_name" in
 layout)
   install_into "$prefix"
-  [ -x "$prefix/tarvesk" ] || fail "executable not at the top of the prefix"
+  [ -x "$prefix/tarvesk" ] && [ -x "$prefix/tarvesk-service" ] || fail "executables not at the top of the prefix"
+  # The service program loads no display library.
+  ! readelf -d "$prefix/tarvesk-service" | grep -E 'NEEDED.*(libQt6Gui|libQt6Widgets|libX|libGL)' ||
+    fail "the service program needs a display library"
   expect_absent "$prefix/bin"
   for size in 16 32 48 256; do
     png="$prefix/share/icons/hicolor/${size}x${size}/apps/tarvesk.png"
@@ -73,7 +76,7 @@ layout)
   [ -x "$prefix/share/tarvesk-uninstall.sh" ] || fail "uninstall script not installed executable"
   # The configured files name this prefix, with no placeholder left.
   ! grep -q '@' "$prefix/share/tarvesk.service" "$prefix/share/tarvesk.desktop" || fail "unconfigured placeholder"
-  [ "$(key_of "$prefix/share/tarvesk.service" ExecStart)" = "$prefix/tarvesk" ] || fail "ExecStart"
+  [ "$(key_of "$prefix/share/tarvesk.service" ExecStart)" = "$prefix/tarvesk-service" ] || fail "ExecStart"
   [ "$(key_of "$prefix/share/tarvesk.service" WorkingDirectory)" = "$prefix" ] || fail "WorkingDirectory"
   [ "$(key_of "$prefix/share/tarvesk.service" Documentation)" = "file://$prefix/README.md" ] || fail "Documentation"
   grep -qx "#   cp $prefix/share/tarvesk.service /etc/systemd/system/" "$prefix/share/tarvesk.service" || fail "enable note"
@@ -96,7 +99,7 @@ destdir)
   [ -x "$work/stage/opt/tarvesk/tarvesk" ] || fail "executable not staged under DESTDIR"
   unit="$work/stage/opt/tarvesk/share/tarvesk.service"
   expect_file "$unit"
-  [ "$(key_of "$unit" ExecStart)" = "/opt/tarvesk/tarvesk" ] || fail "DESTDIR leaked into the unit"
+  [ "$(key_of "$unit" ExecStart)" = "/opt/tarvesk/tarvesk-service" ] || fail "DESTDIR leaked into the unit"
   [ "$(key_of "$work/stage/opt/tarvesk/share/tarvesk.desktop" Icon)" = \
     "/opt/tarvesk/share/icons/hicolor/256x256/apps/tarvesk.png" ] || fail "desktop Icon"
   # Nothing went to the real prefix.
@@ -147,7 +150,8 @@ launcher)
     fail "the settings or the log were not taken over"
   expect_absent "$copy/2026-12.log"
   # The copy is the installed program, in a folder of the user's alone.
-  cmp -s "$copy/tarvesk" "$prefix/tarvesk" || fail "the user's copy is not the installed program"
+  cmp -s "$copy/tarvesk" "$prefix/tarvesk" && cmp -s "$copy/tarvesk-service" "$prefix/tarvesk-service" ||
+    fail "the user's copy is not the installed program"
   cmp -s "$copy/README.md" "$prefix/README.md" || fail "no README beside the user's copy"
   [ "$(stat -c %a "$copy")" = 700 ] || fail "the user's folder is open to others"
   [ -z "$(find "$copy" -name '.*' ! -name .Tarvesk.lock)" ] || fail "a temporary copy was left: $(ls -A "$copy")"
@@ -203,11 +207,10 @@ unit)
   # Commands outlive the service; the service is confined only where no
   # recovery command needs it (9.6 without any hardening).
   grep -qx 'KillMode=process' "$unit" || fail "KillMode="
-  # Commands get the system's umask, locale and /proc/sys; Qt gets a runtime
-  # folder; the first check at boot waits for the usual web servers.
+  # Commands get the system's umask, locale, /proc/sys and environment; the
+  # first check at boot waits for the usual web servers.
   grep -Eq '^(UMask|ProtectKernelTunables|Environment=LANG)=?' "$unit" && fail "UMask=, ProtectKernelTunables= or LANG="
-  grep -qx 'RuntimeDirectory=tarvesk' "$unit" && grep -qx 'Environment=XDG_RUNTIME_DIR=%t/tarvesk' "$unit" ||
-    fail "RuntimeDirectory= or XDG_RUNTIME_DIR"
+  grep -Eq '^(RuntimeDirectory|Environment)=' "$unit" && fail "RuntimeDirectory= or Environment="
   grep -Eqx 'After=.*apache2\.service.*nginx\.service.*' "$unit" || fail "After= on the web servers"
   grep -Eq '^Wants=.*(apache2|nginx)' "$unit" && fail "Wants= on a web server"
   score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null | sed -n 's/.*exposure level for .*: \([0-9.]*\) .*/\1/p')
@@ -254,6 +257,7 @@ resume)
   [ "$(ini_value "$prefix/Tarvesk.ini" Monitoring)" = 1 ] || fail "Monitoring flag changed"
   grep -q "no display; running without a window, with $prefix/Tarvesk.ini" "$work/run.log" ||
     { cat "$work/run.log" >&2; fail "no word about running without a display"; }
+  ! grep -q QStandardPaths "$work/run.log" || { cat "$work/run.log" >&2; fail "Qt misses a runtime folder"; }
   kill "$child"
   wait "$child" 2>/dev/null || true
   child=""

@@ -48,6 +48,7 @@ apt-get install --simulate -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.
 
 expected="./opt/tarvesk/tarvesk
 ./opt/tarvesk/tarvesk-desktop
+./opt/tarvesk/tarvesk-service
 ./usr/lib/systemd/system/tarvesk.service
 ./usr/share/applications/tarvesk.desktop
 ./usr/share/doc/tarvesk/README.md
@@ -81,7 +82,7 @@ opt="$root/opt/tarvesk"
 [ -x "$opt/tarvesk" ] || fail "program not in /opt/tarvesk"
 [ -z "$(find "$root/etc" -name 'tarvesk*' 2>/dev/null)" ] || fail "the install enabled something in /etc"
 unit="$root/usr/lib/systemd/system/tarvesk.service"
-grep -qx 'ExecStart=/opt/tarvesk/tarvesk' "$unit" || fail "unit ExecStart"
+grep -qx 'ExecStart=/opt/tarvesk/tarvesk-service' "$unit" || fail "unit ExecStart"
 grep -qx 'WorkingDirectory=/opt/tarvesk' "$unit" || fail "unit WorkingDirectory"
 grep -qx 'Documentation=file:///usr/share/doc/tarvesk/README.md' "$unit" || fail "unit Documentation"
 entry="$root/usr/share/applications/tarvesk.desktop"
@@ -151,7 +152,7 @@ apt-get install -y -q --no-install-recommends -o Dir::State::status="$root/var/l
 [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' tarvesk)" = "$version" ] || fail "not upgraded to $version"
 cmp -s "$opt/Tarvesk.ini" "$work/ini.before" && cmp -s "$opt/2026-12.log" "$work/log.before" ||
   fail "the upgrade changed the settings or the log"
-for path in "$opt" "$opt/tarvesk" "$opt/tarvesk-desktop"; do
+for path in "$opt" "$opt/tarvesk" "$opt/tarvesk-desktop" "$opt/tarvesk-service"; do
   [ "$(stat -c %U:%G "$path")" = root:root ] && [ -z "$(find "$path" -maxdepth 0 -perm /022)" ] ||
     fail "$path is not root's alone after the upgrade: $(stat -c '%U:%G %a' "$path")"
 done

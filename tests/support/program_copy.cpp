@@ -2,13 +2,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tarvesk {
 
 QString CopyProgramInto(const QString& folder) {
-    const QString program = QDir(folder).filePath(QStringLiteral("tarvesk"));
-    if (!QFile::copy(QStringLiteral(TARVESK_BINARY), program)) return QString();
-    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
+    QString program;
+    for (const char* built : {TARVESK_BINARY, TARVESK_SERVICE_BINARY}) {
+        const QString copy = QDir(folder).filePath(QFileInfo(QString::fromUtf8(built)).fileName());
+        if (!QFile::copy(QString::fromUtf8(built), copy)) return QString();
+        QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ExeOwner);
+        if (program.isEmpty()) program = copy;
+    }
     return program;
 }
 

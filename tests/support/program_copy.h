@@ -6,9 +6,11 @@
 
 namespace tarvesk {
 
-// The program keeps its INI and logs beside itself, so tests that run the real
-// binary run a copy of it in a folder of their own. Returns the copy's path,
-// or "" when it could not be made.
+// The programs keep their INI and logs beside themselves, so tests that run
+// the real binaries run copies of both (the window program runs the service
+// program beside it where there is no display) in a folder of their own.
+// Returns the path of the window program's copy, or "" when they could not
+// be made.
 QString CopyProgramInto(const QString& folder);
 
 // The bytes of a file the program wrote; empty when it cannot be read.

@@ -85,7 +85,7 @@ TEST_F(MailNotification, IISResetMailsBeforeTheCommandAndLogsTheOutcome) {
     int mailsAtStart = -1;
     starter->onStart = [&](const QString&) { mailsAtStart = server.messages().size(); };
     probe->script = {SiteStopped, SiteStarted};
-    window().RunIISReset();
+    engine().RunIISReset();
     EXPECT_EQ(mailsAtStart, 1);
     ASSERT_EQ(server.messages().size(), 1);
     EXPECT_EQ(server.messages()[0].header("Subject"), "Reset IIS");
@@ -96,7 +96,7 @@ TEST_F(MailNotification, IISResetMailsBeforeTheCommandAndLogsTheOutcome) {
     EXPECT_TRUE(log[1].endsWith("\tSend Email\tSend success, to:a@example.test; b@example.test"));
 
     // Each switch gates only its own event.
-    window().RunComputerReset();
+    engine().RunComputerReset();
     EXPECT_EQ(server.messages().size(), 1);
 }
 
@@ -105,7 +105,7 @@ TEST_F(MailNotification, AbortMailFailureIsLoggedInTheCurrentLanguage) {
     useServer(server);
     window().SetLanguage("cn");
     box("chkNotifyAbortMonitor")->setChecked(true);
-    window().AbortMonitoring();
+    engine().AbortMonitoring();
     const QStringList log = logLines();
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[0].endsWith("\tAbort Monitor\t"));
@@ -120,7 +120,7 @@ TEST_F(MailNotification, IncompleteSettingsSkipTheMailSilently) {
     useServer(server);
     type("txtSenderPassword", "   ");
     box("chkNotifyAbortMonitor")->setChecked(true);
-    window().AbortMonitoring();
+    engine().AbortMonitoring();
     EXPECT_EQ(server.connectionCount(), 0);
     EXPECT_EQ(logLines().size(), 1);  // the event, no mail line
 }
@@ -133,7 +133,7 @@ TEST_F(MailNotification, ServerNotListeningIsAConnectFailure) {
     }
     services.mail = AsPort25({});
     window();
-    const QString result = window().SendMail(QStringLiteral("127.0.0.1:%1").arg(port), "x@example.test", "y@example.test", "", "", "", "", "s",
+    const QString result = engine().SendMail(QStringLiteral("127.0.0.1:%1").arg(port), "x@example.test", "y@example.test", "", "", "", "", "s",
                                              "", "");
     EXPECT_TRUE(result.startsWith("Connect to SMTP Server failed.")) << result.toStdString();
 }
@@ -143,7 +143,7 @@ TEST_F(MailNotification, RefusedMessageIsLoggedWithTheServersWords) {
     SmtpTestServer server({"--auth", "ops:pw", "--refuse-data", "554 5.7.1 Message rejected as spam"});
     useServer(server, "ops", "pw", "\"Doe, John\" <john@example.test>; b@example.test");
     box("chkNotifyAbortMonitor")->setChecked(true);
-    window().AbortMonitoring();
+    engine().AbortMonitoring();
     const QStringList log = logLines();
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[1].endsWith("\tSend Email\tSend failed, to:\"Doe, John\" <john@example.test>; b@example.test,"

@@ -74,10 +74,10 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
     services.http = http;
     setUpStages(true, true, true, "2", "5", "5");
     server.setStatus(500);
-    for (int tick = 0; tick < 3; ++tick) window().Timer1_Timer();  // a restart at the 2nd
+    for (int tick = 0; tick < 3; ++tick) engine().Timer1_Timer();  // a restart at the 2nd
     ASSERT_EQ(count("restart-web"), 1);
-    EXPECT_EQ(window().continuousPageFailure(), 1);
-    EXPECT_EQ(window().continuousIISResetFailure(), 1);
+    EXPECT_EQ(engine().continuousPageFailure(), 1);
+    EXPECT_EQ(engine().continuousIISResetFailure(), 1);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
     EXPECT_TRUE(tip().startsWith("HTTP 500 (")) << tip().toStdString();
     window().SetLanguage("cn");  // the tip's own words follow the window's language
@@ -86,11 +86,11 @@ TEST_F(MonitoringCycle, GoodTickClearsTheChainAndPersistsZero) {
 
     server.setStatus(200);
     fixedNow = QDateTime(QDate(2026, 5, 1), QTime(3, 0, 7));
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_TRUE(tip().startsWith("HTTP 200 (") && tip().endsWith("), " + FormatGeneralDateTime(fixedNow)));
-    EXPECT_EQ(window().continuousPageFailure(), 0);
-    EXPECT_EQ(window().continuousIISResetFailure(), 0);
-    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
+    EXPECT_EQ(engine().continuousPageFailure(), 0);
+    EXPECT_EQ(engine().continuousIISResetFailure(), 0);
+    EXPECT_EQ(engine().continuousComputerResetFailure(), 0);
     EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, page is valid.\t"));
     EXPECT_GT(status().size(), QString("Monitoring, page is valid.\t").size());  // the time follows
@@ -106,7 +106,7 @@ TEST_F(MonitoringCycle, IISResetOnEveryPthFailedTick) {
     server.setStatus(500);
     QStringList statusAfter;
     for (int tick = 1; tick <= 4; ++tick) {
-        window().Timer1_Timer();
+        engine().Timer1_Timer();
         statusAfter.append(status().section('\t', 0, 0));
     }
     EXPECT_EQ(count("restart-web"), 2);
@@ -131,14 +131,14 @@ TEST_F(MonitoringCycle, ComputerResetAfterIResetsWithTheCounterOnDiskFirst) {
             totalAtReboot = ini("Status", "ComputerResetCount");
         }
     };
-    for (int tick = 1; tick <= 4; ++tick) window().Timer1_Timer();
+    for (int tick = 1; tick <= 4; ++tick) engine().Timer1_Timer();
     EXPECT_EQ(count("reboot-now"), 0);
-    window().Timer1_Timer();  // failed tick P*I + 1
+    engine().Timer1_Timer();  // failed tick P*I + 1
     EXPECT_EQ(count("reboot-now"), 1);
     EXPECT_EQ(persistedAtReboot, "1");
     EXPECT_EQ(totalAtReboot, "1");
-    EXPECT_EQ(window().continuousPageFailure(), 0);
-    EXPECT_EQ(window().continuousIISResetFailure(), 0);
+    EXPECT_EQ(engine().continuousPageFailure(), 0);
+    EXPECT_EQ(engine().continuousIISResetFailure(), 0);
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid, Computer is resetting.\t"));
     EXPECT_TRUE(logLines().last().endsWith("\tReset Computer\treboot-now"));
 }
@@ -151,11 +151,11 @@ TEST_F(MonitoringCycle, RebootIsNotStartedWhenItsCountCannotBeSaved) {
     server.setStatus(500);
     const QByteArray path = QFile::encodeName(iniPath());
     ASSERT_EQ(::chmod(path.constData(), 0444), 0);  // read-only to the store, even for root
-    window().Timer1_Timer();
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_EQ(count("reboot-now"), 0);
-    EXPECT_EQ(window().continuousPageFailure(), 2);
-    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
+    EXPECT_EQ(engine().continuousPageFailure(), 2);
+    EXPECT_EQ(engine().continuousComputerResetFailure(), 0);
     EXPECT_EQ(label("lblComputerResetCount")->text(), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, page is invalid.\t"));
     const QStringList lines = logLines();
@@ -164,7 +164,7 @@ TEST_F(MonitoringCycle, RebootIsNotStartedWhenItsCountCannotBeSaved) {
         EXPECT_TRUE(line.endsWith("\tReset Computer\tNot started: the run status could not be saved."));
 
     ASSERT_EQ(::chmod(path.constData(), 0644), 0);
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_EQ(count("reboot-now"), 1);
     EXPECT_EQ(ini("Status", "ContinousComputerResetFailure"), "1");
     EXPECT_EQ(ini("Status", "ComputerResetCount"), "1");
@@ -178,9 +178,9 @@ TEST_F(MonitoringCycle, GivesUpAtOnceAfterARestartButStillExaminesTheOtherStages
     window();
     probe->script = {SiteStopped, SiteStarted};
     server.setStatus(500);
-    ASSERT_TRUE(window().timer1().isEnabled());
-    window().Timer1_Timer();
-    EXPECT_FALSE(window().timer1().isEnabled());
+    ASSERT_TRUE(engine().timer1().isEnabled());
+    engine().Timer1_Timer();
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "1");  // giving up leaves the flag
     // With thresholds of 0 the reboot and the restart still run in the tick
@@ -200,7 +200,7 @@ TEST_F(MonitoringCycle, GivingUpStatusCarriesTheRebootCount) {
     window();
     type("txtPageURL", server.url("/"));
     server.setStatus(404);
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_TRUE(status().startsWith(QStringLiteral("监测已停止，电脑已重启 2 次。\t")));
 }
 
@@ -215,7 +215,7 @@ TEST_F(MonitoringCycle, ThresholdsRoundHalvesToEvenAndZeroFiresEveryTime) {
         SCOPED_TRACE(c.threshold);
         setUpStages(true, false, false, c.threshold, "2", "2");
         server.setStatus(500);
-        for (int tick = 0; tick < 6; ++tick) window().Timer1_Timer();
+        for (int tick = 0; tick < 6; ++tick) engine().Timer1_Timer();
         EXPECT_EQ(count("restart-web"), c.resetsAfterSixTicks);
         EXPECT_TRUE(prompt->informs.isEmpty());
     }
@@ -225,10 +225,10 @@ TEST_F(MonitoringCycle, InvalidAddressWhileRunningFailsEveryTickAndClimbs) {
     setUpStages(true, false, false, "2", "2", "2");
     type("txtPageURL", "ftp://nowhere");
     prompt->informs.clear();
-    for (int tick = 0; tick < 4; ++tick) window().Timer1_Timer();
+    for (int tick = 0; tick < 4; ++tick) engine().Timer1_Timer();
     EXPECT_EQ(count("restart-web"), 2);
     EXPECT_EQ(server.requestCount(), 0);
-    EXPECT_EQ(window().pageCheckCount(), 0);  // not counted: no request was made
+    EXPECT_EQ(engine().pageCheckCount(), 0);  // not counted: no request was made
     EXPECT_TRUE(tip().startsWith("no usable page address (0 ms), ")) << tip().toStdString();
     window().SetLanguage("cn");
     EXPECT_TRUE(tip().startsWith("页面地址不可用（用时 0 毫秒），")) << tip().toStdString();
@@ -238,7 +238,7 @@ TEST_F(MonitoringCycle, CommandThatCannotStartIsLoggedAndTheTickGoesOn) {
     setUpStages(true, false, false, "1", "2", "2");
     starter->failWith = "No such file or directory";
     server.setStatus(500);
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     const QStringList log = logLines();
     ASSERT_EQ(log.size(), 2);
     EXPECT_TRUE(log[0].endsWith("\tReset IIS\trestart-web"));
@@ -285,7 +285,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         ASSERT_EQ(::chmod(folderPath.constData(), c.folderMode), 0);
         ASSERT_EQ(::chmod(filePath.constData(), c.fileMode), 0);
         server.setStatus(500);
-        window().Timer1_Timer();
+        engine().Timer1_Timer();
         prompt->answers = {true};
         button("cmdIISReset")->click();
         ::chown(folderPath.constData(), 0, 0);
@@ -293,7 +293,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         ::chown(filePath.constData(), 0, 0);
         ::chmod(filePath.constData(), 0600);
 
-        EXPECT_EQ(window().iisResetCount(), 2);  // counted all the same
+        EXPECT_EQ(engine().iisResetCount(), 2);  // counted all the same
         const QStringList log = logLines();
         if (c.runs) {
             EXPECT_EQ(count("restart-web"), 2);
@@ -334,7 +334,7 @@ TEST_F(MonitoringCycle, AsRootCommandsFromFilesOthersCanChangeAreNotStarted) {
         ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), l.folderMode), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(target + "/Tarvesk.ini").constData(), l.fileMode), 0);
         server.setStatus(500);
-        window().Timer1_Timer();
+        engine().Timer1_Timer();
         EXPECT_EQ(count("restart-web"), l.runs ? 1 : 0);
         ::chmod(QFile::encodeName(target).constData(), 0755);
         ::chmod(QFile::encodeName(target + "/Tarvesk.ini").constData(), 0600);
@@ -348,14 +348,14 @@ TEST_F(MonitoringCycle, SiteWaitCountsItsPauses) {
     // second: 2 + 4 pauses.
     probe->script = {SiteStarted, SiteStarted, SiteStopped, SiteStopped, SiteStopped, SiteStopped, SiteStopped,
                      SiteStarted};
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_EQ(sleeps, 6);
     EXPECT_EQ(probe->readings, 8);
 
     // A state that never reads: both waits run their full minute.
     sleeps = 0;
     probe->script = {SiteUnknown};
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_EQ(sleeps, 120);
 }
 
@@ -363,12 +363,12 @@ TEST_F(MonitoringCycle, TickArrivingDuringAYieldIsSkipped) {
     int nested = 0;
     services.sleepOneSecond = [&] {
         ++nested;
-        window().Timer1_Timer();  // a tick while the first waits for the site
+        engine().Timer1_Timer();  // a tick while the first waits for the site
     };
     server.setStatus(500);
     setUpStages(true, false, false, "1", "2", "2");
     probe->script = {SiteUnknown};
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_EQ(nested, 120);
     EXPECT_EQ(server.requestCount(), 1);
     EXPECT_EQ(count("restart-web"), 1);
@@ -378,16 +378,16 @@ TEST_F(MonitoringCycle, StopDuringAResetLetsTheTickFinish) {
     setUpStages(true, false, false, "1", "2", "2");
     server.setStatus(500);
     button("cmdStartMonitor")->click();
-    ASSERT_TRUE(window().timer1().isEnabled());
+    ASSERT_TRUE(engine().timer1().isEnabled());
     bool stopped = false;
     probe->script = {SiteUnknown};
     starter->onStart = [&](const QString&) {
         button("cmdStopMonitor")->click();
         stopped = true;
     };
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
     EXPECT_TRUE(stopped);
-    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "0");
     EXPECT_TRUE(status().startsWith("Monitoring, IIS has reset 1 times."));
 }
@@ -408,7 +408,7 @@ struct PaintedTexts : QObject {
 TEST_F(MonitoringCycle, WindowShownAfterHiddenTicksPaintsTheCurrentCounts) {
     setUpStages(false, false, false, "2", "2", "2");
     PaintedTexts painted(label("lblPageCheckCount"));
-    for (int tick = 0; tick < 3; ++tick) window().Timer1_Timer();
+    for (int tick = 0; tick < 3; ++tick) engine().Timer1_Timer();
     QCoreApplication::processEvents();
     EXPECT_TRUE(painted.texts.isEmpty()) << painted.texts.join(' ').toStdString();
 
@@ -422,12 +422,12 @@ TEST_F(MonitoringCycle, UnwritableFolderLosesLogAndCountsButMonitoringGoesOn) {
     server.setStatus(500);
     services.executableFolder = [] { return QStringLiteral("/nonexistent/tarvesk"); };
     setUpStages(true, false, false, "1", "2", "2");
-    window().Timer1_Timer();
-    window().Timer1_Timer();
+    engine().Timer1_Timer();
+    engine().Timer1_Timer();
     // The factory command: the settings file could not be read either. As
     // root, a folder that cannot be opened is no verdict: nothing is run.
     EXPECT_EQ(starter->started.size(), ::geteuid() == 0 ? 0 : 2);
-    EXPECT_EQ(window().pageCheckCount(), 2);
+    EXPECT_EQ(engine().pageCheckCount(), 2);
     EXPECT_TRUE(prompt->informs.isEmpty());
 }
 

@@ -36,7 +36,7 @@ protected:
 TEST_F(OperatorWindow, SwitchesBothWaysAndBack) {
     window();
     option("Option2")->click();
-    EXPECT_EQ(window().language(), "cn");
+    EXPECT_EQ(engine().language(), "cn");
     EXPECT_EQ(button("cmdIISReset")->text(), QStringLiteral("试试此命令"));
     EXPECT_EQ(button("cmdComputerReset")->text(), QStringLiteral("试试此命令"));
     EXPECT_EQ(label("lblStatus")->text(), QStringLiteral("准备就绪，可以开始。"));
@@ -46,7 +46,7 @@ TEST_F(OperatorWindow, SwitchesBothWaysAndBack) {
     EXPECT_TRUE(option("Option2")->isChecked());
 
     option("Option1")->click();
-    EXPECT_EQ(window().language(), "eng");
+    EXPECT_EQ(engine().language(), "eng");
     EXPECT_EQ(button("cmdComputerReset")->text(), "Try Reset");  // no trailing blank now
     EXPECT_EQ(label("lblStatus")->text(), "Ready to Start Monitor.");
     // The switch alone does not reach the file.
@@ -57,12 +57,12 @@ TEST_F(OperatorWindow, SwitchesBothWaysAndBack) {
 
 TEST_F(OperatorWindow, CodesAreNormalisedAndUnknownOnesKeepTheDesignCaptions) {
     writeIni("[Status]\nLanguage=  CN \n");
-    EXPECT_EQ(window().language(), "cn");
+    EXPECT_EQ(engine().language(), "cn");
     EXPECT_TRUE(option("Option2")->isChecked());
 
     resetWindow();
     writeIni("[Status]\nLanguage=fr\n");
-    EXPECT_EQ(window().language(), "fr");
+    EXPECT_EQ(engine().language(), "fr");
     EXPECT_FALSE(option("Option1")->isChecked());
     EXPECT_FALSE(option("Option2")->isChecked());
     EXPECT_EQ(button("cmdComputerReset")->text(), "Try Reset ");
@@ -108,7 +108,7 @@ TEST_F(OperatorWindow, SwitchingWhileMonitoringShowsTheIdleText) {
     EXPECT_EQ(label("lblStatus")->text(), "Monitoring.");
     option("Option2")->click();
     EXPECT_EQ(label("lblStatus")->text(), QStringLiteral("准备就绪，可以开始。"));
-    EXPECT_TRUE(window().timer1().isEnabled());
+    EXPECT_TRUE(engine().timer1().isEnabled());
 }
 
 TEST_F(OperatorWindow, ScreenReadersHearEachInputByItsCaptionInBothLanguages) {
@@ -178,7 +178,7 @@ TEST_F(OperatorWindow, AddressEditCheck) {
 
 TEST_F(OperatorWindow, IntervalChecksAndRetimesWithoutSwitching) {
     window();
-    const int before = window().timer1().interval();
+    const int before = engine().timer1().interval();
     struct Case {
         const char* text;
         const char* message;  // nullptr: none
@@ -206,8 +206,8 @@ TEST_F(OperatorWindow, IntervalChecksAndRetimesWithoutSwitching) {
             EXPECT_TRUE(prompt->informs.isEmpty());
         }
         if (c.period) expected = c.period;
-        EXPECT_EQ(window().timer1().interval(), expected);
-        EXPECT_FALSE(window().timer1().isEnabled());
+        EXPECT_EQ(engine().timer1().interval(), expected);
+        EXPECT_FALSE(engine().timer1().isEnabled());
     }
 }
 
@@ -238,7 +238,7 @@ TEST_F(OperatorWindow, TypingKeepsInnerBlanksAndTrimsWhenTheEditEnds) {
     prompt->informs.clear();
     type("txtPageCheckInterval", "  \t7\t ");
     EXPECT_TRUE(prompt->informs.isEmpty());
-    EXPECT_EQ(window().timer1().interval(), 7000);
+    EXPECT_EQ(engine().timer1().interval(), 7000);
 
     // A 10 000 character paste is taken without a freeze.
     type("txtSenderAccount", QString(10000, QLatin1Char('a')));

@@ -44,7 +44,7 @@ TEST_F(SettingsRecord, FirstRunWritesTheFactorySettingsInOrder) {
     EXPECT_TRUE(ini("HowToNotify", "SenderSMTP").endsWith("example.com"));
     // Idle: nothing says monitoring was on.
     EXPECT_EQ(ini("Status", "Monitoring"), "<missing>");
-    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(label("lblStatus")->text(), "Ready to Start Monitor.");
     EXPECT_EQ(label("lblPageCheckCount")->text(), "0");
@@ -96,9 +96,9 @@ TEST_F(SettingsRecord, MissingSectionsLoadEmptyAndOff) {
     EXPECT_FALSE(box("chkNotifyAbortMonitor")->isChecked());
     EXPECT_TRUE(edit("txtReceiverEmail")->text().isEmpty());
     EXPECT_TRUE(edit("txtSenderPassword")->text().isEmpty());
-    EXPECT_EQ(window().pageCheckCount(), 0);
-    EXPECT_EQ(window().monitoring(), "");
-    EXPECT_EQ(window().language(), "eng");
+    EXPECT_EQ(engine().pageCheckCount(), 0);
+    EXPECT_EQ(engine().monitoring(), "");
+    EXPECT_EQ(engine().language(), "eng");
     EXPECT_EQ(edit("txtIISResetCommand")->text(), "restart-web");
     EXPECT_EQ(edit("txtComputerResetThreshold")->text(), "4");
     // Loading shows no validation message.
@@ -110,20 +110,20 @@ TEST_F(SettingsRecord, CountersTakeOnlyNumbersThatFit) {
              "[Status]\nPageCheckCount=2.5\nIISResetCount=3.5\nComputerResetCount=-1\n"
              "ContinousComputerResetFailure=abc\nStartTime=not a date\n");
     window();
-    EXPECT_EQ(window().pageCheckCount(), 2);
-    EXPECT_EQ(window().iisResetCount(), 4);
-    EXPECT_EQ(window().computerResetCount(), -1);
-    EXPECT_EQ(window().continuousComputerResetFailure(), 0);
-    EXPECT_FALSE(window().startTime().isValid());
+    EXPECT_EQ(engine().pageCheckCount(), 2);
+    EXPECT_EQ(engine().iisResetCount(), 4);
+    EXPECT_EQ(engine().computerResetCount(), -1);
+    EXPECT_EQ(engine().continuousComputerResetFailure(), 0);
+    EXPECT_FALSE(engine().startTime().isValid());
     EXPECT_TRUE(label("lblStartTime")->text().isEmpty());
 
     resetWindow();
     writeIni(MonitorSection("1", "1", "1") +
              "[Status]\nPageCheckCount=99999999999\nIISResetCount=1e3\nStartTime=2026-3-5 09:07:03\n");
     window();
-    EXPECT_EQ(window().pageCheckCount(), 0);  // beyond 32 bits: ignored
-    EXPECT_EQ(window().iisResetCount(), 1000);
-    EXPECT_EQ(window().startTime(), QDateTime(QDate(2026, 3, 5), QTime(9, 7, 3)));
+    EXPECT_EQ(engine().pageCheckCount(), 0);  // beyond 32 bits: ignored
+    EXPECT_EQ(engine().iisResetCount(), 1000);
+    EXPECT_EQ(engine().startTime(), QDateTime(QDate(2026, 3, 5), QTime(9, 7, 3)));
     // Shown in the general form, not the stored one.
     EXPECT_FALSE(label("lblStartTime")->text().isEmpty());
     EXPECT_NE(label("lblStartTime")->text(), "2026-3-5 09:07:03");
@@ -182,7 +182,7 @@ TEST_F(SettingsRecord, MalformedFileLoadsWhatItCanAndKeepsItsLines) {
     writeIni(junk);
     window();
     EXPECT_EQ(edit("txtPageCheckInterval")->text(), "7");
-    EXPECT_EQ(window().language(), "cn");
+    EXPECT_EQ(engine().language(), "cn");
     button("cmdSave")->click();
     const QByteArray after = iniBytes();
     EXPECT_TRUE(after.contains("garbage line\n\x01\x02\xff\xfe binary\n"));
@@ -195,7 +195,7 @@ TEST_F(SettingsRecord, EmptyFileIsLoadedNotReplacedByDefaults) {
     writeIni("");
     window();
     EXPECT_TRUE(edit("txtPageURL")->text().isEmpty());
-    EXPECT_EQ(window().language(), "eng");
+    EXPECT_EQ(engine().language(), "eng");
     EXPECT_TRUE(iniBytes().isEmpty());  // loading writes nothing
 }
 

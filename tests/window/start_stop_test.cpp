@@ -49,9 +49,9 @@ TEST_F(StartStop, ChecksComeInOrderAndChangeNothingWhenRefused) {
             type(c.field, QString::fromUtf8(c.text));
             start();
             EXPECT_EQ(prompt->informs, QStringList{QString::fromUtf8(chinese ? c.chinese : c.english)});
-            EXPECT_FALSE(window().timer1().isEnabled());
+            EXPECT_FALSE(engine().timer1().isEnabled());
             EXPECT_EQ(iniBytes(), before);
-            EXPECT_EQ(window().pageCheckCount(), 12);
+            EXPECT_EQ(engine().pageCheckCount(), 12);
         }
     }
 }
@@ -69,7 +69,7 @@ TEST_F(StartStop, SwitchedOffStagesAreNotChecked) {
     type("txtComputerResetThreshold", "letters");
     start();
     EXPECT_TRUE(prompt->informs.isEmpty());
-    EXPECT_TRUE(window().timer1().isEnabled());
+    EXPECT_TRUE(engine().timer1().isEnabled());
 }
 
 TEST_F(StartStop, StartBeginsAFreshRunAndPersistsIt) {
@@ -78,8 +78,8 @@ TEST_F(StartStop, StartBeginsAFreshRunAndPersistsIt) {
     type("txtPageCheckInterval", "0.25");
     start();
     EXPECT_TRUE(prompt->informs.isEmpty());
-    EXPECT_TRUE(window().timer1().isEnabled());
-    EXPECT_EQ(window().timer1().interval(), 250);
+    EXPECT_TRUE(engine().timer1().isEnabled());
+    EXPECT_EQ(engine().timer1().interval(), 250);
     EXPECT_FALSE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(label("lblStatus")->text(), "Monitoring.");
     EXPECT_EQ(label("lblPageCheckCount")->text(), "0");
@@ -95,9 +95,9 @@ TEST_F(StartStop, StartBeginsAFreshRunAndPersistsIt) {
 
 TEST_F(StartStop, StopKeepsCountersAndANewStartResetsThem) {
     start();
-    window().CheckPage();
+    engine().CheckPage();
     button("cmdStopMonitor")->click();
-    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(label("lblStatus")->text(), "Monitor stopped.");
     EXPECT_EQ(ini("Status", "Monitoring"), "0");
@@ -117,12 +117,12 @@ TEST_F(StartStop, IntervalTheTimerCannotKeepIsRefusedBeforeAnythingIsWritten) {
         type("txtPageCheckInterval", interval);
         start();
         EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
-        EXPECT_FALSE(window().timer1().isTicking());
+        EXPECT_FALSE(engine().timer1().isTicking());
         EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
         // The previous run's status and totals are kept as they were.
         EXPECT_EQ(iniBytes(), before);
-        EXPECT_EQ(window().pageCheckCount(), 12);
-        EXPECT_EQ(window().continuousComputerResetFailure(), 1);
+        EXPECT_EQ(engine().pageCheckCount(), 12);
+        EXPECT_EQ(engine().continuousComputerResetFailure(), 1);
     }
 }
 

@@ -23,30 +23,30 @@ const QByteArray kRunningIni =
 
 TEST_F(Startup, IniFileLivesBesideTheExecutableWithOneSeparator) {
     window();
-    EXPECT_EQ(window().iniPath(), folder() + "/Tarvesk.ini");
+    EXPECT_EQ(engine().iniPath(), folder() + "/Tarvesk.ini");
     resetWindow();
     // A folder text that already ends in "/" (the root) gets no second one.
     services.executableFolder = [this] { return folder() + "/"; };
-    EXPECT_EQ(window().iniPath(), folder() + "/Tarvesk.ini");
+    EXPECT_EQ(engine().iniPath(), folder() + "/Tarvesk.ini");
 }
 
 TEST_F(Startup, ResumesARunWithItsPersistedStatus) {
     writeIni(kRunningIni);
     window();
-    EXPECT_TRUE(window().timer1().isEnabled());
-    EXPECT_EQ(window().timer1().interval(), 2500);
+    EXPECT_TRUE(engine().timer1().isEnabled());
+    EXPECT_EQ(engine().timer1().interval(), 2500);
     EXPECT_FALSE(button("cmdStartMonitor")->isEnabled());
     EXPECT_EQ(label("lblStatus")->text(), "Monitoring.");
     EXPECT_EQ(label("lblPageCheckCount")->text(), "41");
     EXPECT_EQ(label("lblIISResetCount")->text(), "3");
     EXPECT_EQ(label("lblComputerResetCount")->text(), "2");
-    EXPECT_EQ(window().continuousComputerResetFailure(), 2);
-    EXPECT_EQ(window().startTime(), QDateTime(QDate(2026, 11, 30), QTime(23, 59, 58)));
+    EXPECT_EQ(engine().continuousComputerResetFailure(), 2);
+    EXPECT_EQ(engine().startTime(), QDateTime(QDate(2026, 11, 30), QTime(23, 59, 58)));
     // Resuming resets and rewrites nothing but the running flag.
     EXPECT_EQ(ini("Status", "StartTime"), "2026-11-30 23:59:58");
     EXPECT_EQ(ini("Status", "PageCheckCount"), "41");
     EXPECT_EQ(ini("Status", "Monitoring"), "1");
-    EXPECT_TRUE(window().loaded());
+    EXPECT_TRUE(engine().loaded());
     EXPECT_TRUE(prompt->informs.isEmpty());
 }
 
@@ -57,7 +57,7 @@ TEST_F(Startup, FolderThatCannotBeOpenedIsSaidAndNothingIsSaved) {
     window();
     EXPECT_TRUE(label("lblStatus")->text().startsWith("The folder " + folder() + "/missing cannot be opened (No such "
                                                       "file or directory): Tarvesk.ini cannot be read or saved"));
-    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_FALSE(QFile::exists(folder() + "/missing"));
 }
 
@@ -68,7 +68,7 @@ TEST_F(Startup, OnlyExactlyOneMeansMonitoring) {
         content.replace("Monitoring=1\n", QByteArray("Monitoring=") + value + "\n");
         writeIni(content);
         SCOPED_TRACE(value);
-        EXPECT_FALSE(window().timer1().isEnabled());
+        EXPECT_FALSE(engine().timer1().isEnabled());
         EXPECT_TRUE(button("cmdStartMonitor")->isEnabled());
         EXPECT_EQ(label("lblStatus")->text(), "Ready to Start Monitor.");
     }
@@ -80,7 +80,7 @@ TEST_F(Startup, RefusedResumeStaysIdleAndKeepsTheFlag) {
     writeIni(content);
     window();
     EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
-    EXPECT_FALSE(window().timer1().isEnabled());
+    EXPECT_FALSE(engine().timer1().isEnabled());
     EXPECT_EQ(ini("Status", "Monitoring"), "1");
 }
 
@@ -92,7 +92,7 @@ TEST_F(Startup, ZeroIntervalIsRefusedRatherThanSpinning) {
         content.replace("Interval=2.5", QByteArray("Interval=") + interval);
         writeIni(content);
         SCOPED_TRACE(interval);
-        EXPECT_FALSE(window().timer1().isTicking());
+        EXPECT_FALSE(engine().timer1().isTicking());
         EXPECT_EQ(prompt->informs, QStringList{"Please fill PageURL and Page Check Interval."});
     }
 }
@@ -101,7 +101,7 @@ TEST_F(Startup, ResumeWithoutStartTimeShowsItEmpty) {
     QByteArray content = kRunningIni;
     content.replace("StartTime=2026-11-30 23:59:58\n", "");
     writeIni(content);
-    EXPECT_TRUE(window().timer1().isEnabled());
+    EXPECT_TRUE(engine().timer1().isEnabled());
     EXPECT_TRUE(label("lblStartTime")->text().isEmpty());
 }
 

@@ -48,12 +48,12 @@ QStringList WindowTest::logLines() const {
     return lines;
 }
 
-TestWindow& WindowTest::window() {
+MainWindow& WindowTest::window() {
     if (!m_window) makeWindow();
     return *m_window;
 }
 
-void WindowTest::makeWindow() { m_window = std::make_unique<TestWindow>(services); }
+void WindowTest::makeWindow() { m_window = std::make_unique<MainWindow>(services); }
 
 QLineEdit* WindowTest::edit(const char* name) { return child<QLineEdit>(name); }
 QCheckBox* WindowTest::box(const char* name) { return child<QCheckBox>(name); }

@@ -74,20 +74,6 @@ public:
     int readings = 0;
 };
 
-// The window with its protected procedures reachable from tests.
-class TestWindow : public MainWindow {
-public:
-    using MainWindow::MainWindow;
-    using MainWindow::AbortMonitoring;
-    using MainWindow::CheckPage;
-    using MainWindow::LoadSettings;
-    using MainWindow::NotifyByEmail;
-    using MainWindow::RunComputerReset;
-    using MainWindow::RunIISReset;
-    using MainWindow::SaveSettings;
-    using MainWindow::StartMonitoring;
-};
-
 // A window whose executable folder is a temporary folder, with real HTTP,
 // real files, and fakes only for message boxes, program start, site state,
 // the one-second sleep and (optionally) the clock.
@@ -104,7 +90,8 @@ protected:
     // Lines of this month's log, without their CRLF.
     QStringList logLines() const;
 
-    TestWindow& window();  // made on first use
+    MainWindow& window();  // made on first use
+    MonitorEngine& engine() { return window().engine(); }
     void makeWindow();
     void resetWindow() { m_window.reset(); }
 
@@ -132,7 +119,7 @@ protected:
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<TestWindow> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 }  // namespace tarvesk

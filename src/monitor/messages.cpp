@@ -1,4 +1,4 @@
-#include "window/messages.h"
+#include "monitor/messages.h"
 
 #include <cstring>
 #include <map>
@@ -25,6 +25,7 @@ const std::map<Msg, Pair>& Table() {
          {"Please fill Computer Reset Failures Times.", "请填写电脑重启失效次数。"}},
         {Msg::FillUrlAndInterval,
          {"Please fill PageURL and Page Check Interval.", "请填写待监测的页面 URL 及时间间隔。"}},
+        {Msg::ReadyToStart, {"Ready to Start Monitor.", "准备就绪，可以开始。"}},
         {Msg::Monitoring, {"Monitoring.", "正在监测。"}},
         {Msg::MonitorStopped, {"Monitor stopped.", "监测已停止。"}},
         {Msg::PageValidStatus, {"Monitoring, page is valid.", "正在监测，页面正常。"}},

@@ -9,7 +9,7 @@
 
 namespace tarvesk {
 
-// Every message box and status text of the window, in both languages.
+// Every message box and status text, in both languages.
 enum class Msg {
     // Start button checks, in the order they are made.
     FillPageUrl,
@@ -21,6 +21,7 @@ enum class Msg {
     FillComputerResetThreshold,
     FillUrlAndInterval,
     // Running state.
+    ReadyToStart,
     Monitoring,
     MonitorStopped,
     PageValidStatus,
