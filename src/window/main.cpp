@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "config/profile_store.h"
@@ -19,6 +20,7 @@
 #include "window/close_ends_process.h"
 #include "window/main_window.h"
 #include "window/message_box_prompt.h"
+#include "window/message_option.h"
 #include "window/messages.h"
 #include "window/program_icon.h"
 #include "window/window_fonts.h"
@@ -64,6 +66,7 @@ void SayWhatTheLockLacks(tarvesk::InstanceLock::State state, const QString& fold
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> status = tarvesk::ShowMessageOption(argc, argv)) return *status;
     // Before any other thread exists: libcurl's rule for its global init.
     tarvesk::EnsureCurlInitialised();
     tarvesk::IgnoreFileSizeSignal();

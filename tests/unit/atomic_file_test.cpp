@@ -225,4 +225,23 @@ TEST_F(AtomicFile, NonRootCannotReplaceAFileItMayNotWrite) {
     }
 }
 
+// Root's rewrite in root's folder is root's; in another user's folder the
+// file keeps that user.
+TEST_F(AtomicFile, RootsRewriteFollowsTheFoldersOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+    const QByteArray file = QFile::encodeName(m_path), folder = QFile::encodeName(m_dir.path());
+    for (const uid_t folderOwner : {0u, 65534u}) {
+        ASSERT_EQ(::chown(folder.constData(), folderOwner, folderOwner), 0);
+        ASSERT_TRUE(WriteFileAtomically(m_path, "user's"));
+        ASSERT_EQ(::chown(file.constData(), 65534, 65534), 0);
+        ASSERT_TRUE(WriteFileAtomically(m_path, "root's"));
+        struct stat st {};
+        ASSERT_EQ(::stat(file.constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, folderOwner == 0 ? 0u : 65534u);
+        EXPECT_EQ(st.st_gid, folderOwner == 0 ? 0u : 65534u);
+        EXPECT_EQ(Raw(m_path), QByteArray("root's"));
+    }
+    ASSERT_EQ(::chown(folder.constData(), 0, 0), 0);
+}
+
 }  // namespace

@@ -69,5 +69,32 @@ TEST(EventLog, FailuresLoseTheEntrySilently) {
     EXPECT_FALSE(QFileInfo(dir.filePath("2026-6.log")).isFile());
 }
 
+// As root, another user's log in root's folder is re-created before root
+// adds to it: the user's open descriptor keeps only the old file.
+TEST(EventLog, RootTakesAnotherUsersLogInItsFolderOverFirst) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the log to another user";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("2026-5.log");
+    QFile users(path);
+    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
+    users.write("old\r\n");
+    users.flush();
+    ASSERT_EQ(::fchown(users.handle(), 65534, 65534), 0);
+    testing::internal::CaptureStderr();
+    EventLog::Append(dir.path(), QDateTime(QDate(2026, 5, 1), QTime(1, 2, 3)), "Reset IIS", "x");
+    EventLog::Append(dir.path(), QDateTime(QDate(2026, 5, 1), QTime(1, 2, 4)), "Reset IIS", "y");
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    users.write("his\r\n");
+    users.flush();
+    const QByteArray log = Read(path);
+    EXPECT_TRUE(log.startsWith("old\r\n") && log.endsWith("\tReset IIS\ty\r\n")) << log.constData();
+    EXPECT_EQ(log.count('\n'), 3);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(said.count(path + " belonged to uid 65534"), 1) << said.toStdString();
+}
+
 }  // namespace
 }  // namespace tarvesk
