@@ -50,9 +50,9 @@ mkdir -p "$data"
 for start in "$data" "$(readlink -f "$data")"; do
   dir=$start
   while :; do
-    safe "$dir" || refuse "$dir can be changed by other users (uid $(stat -L -c '%u, mode %a' "$dir" 2>/dev/null || echo '?')), so" \
-      "the program in $folder could be swapped before it starts: keep your data in folders that only you and" \
-      "root can change (XDG_DATA_HOME names another)"
+    safe "$dir" || refuse "$dir ($(stat -L -c 'uid %u, mode %a' "$dir" 2>/dev/null || echo 'not found')) can be changed by" \
+      "others than you and root, who could swap the program in $folder before it starts: keep your data in" \
+      "folders that only you and root can change (XDG_DATA_HOME names another)"
     case $dir in / | .) break ;; esac
     dir=$(dirname "$dir")
   done
