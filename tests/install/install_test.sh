@@ -134,14 +134,10 @@ launcher)
 
   # Coming from 1.0.0: the user's settings and logs come along on the first
   # run, and the old autostart entry is named. They lie in the installed
-  # folder (a cmake install of the user's) or, as root can set it up, in the
-  # root's folder that the package's upgrade leaves the user's copies in.
+  # folder (a cmake install of the user's) or, where root can make it, in the
+  # root's folder where the package's upgrade left the user copies.
   from=$prefix
-  if [ "$(id -u)" -eq 0 ]; then
-    from=$prefix/from-1.0.0/$user_id
-    mkdir -p -m 755 "$from"
-    printf 'y\r\n' >"$from/2026-12.log"  # root's: stays
-  fi
+  [ "$(id -u)" -ne 0 ] || { from=$prefix/from-1.0.0/$user_id && mkdir -p "$from" && printf 'y\r\n' >"$from/2026-12.log"; }
   printf '[HowToMonitor]\r\nPageURL=http://taken.example/\r\n' >"$from/Tarvesk.ini"
   printf 'x\r\n' >"$from/2026-11.log"
   chown "$user_id" "$from/Tarvesk.ini" "$from/2026-11.log"
