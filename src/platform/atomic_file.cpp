@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -144,14 +145,14 @@ bool RootsFolder(const Folder& folder) {
     return ::fstat(folder.fd(), &st) == 0 && st.st_uid == 0;
 }
 
-// Gives the new file the owner and group of the old one. Root must manage it
-// (otherwise a root-run program would take the file away from its owner),
-// except that another user's file in root's own folder becomes root's;
-// anyone else can at most keep a group they belong to, and tries that alone.
-bool KeepOwner(int fd, const struct stat& old, bool isRoot, const Folder& folder) {
+// Gives the new file the owner and group of the old one, or root's where
+// root takes the file over. Root must manage it (otherwise a root-run program
+// would take the file away from its owner); anyone else can at most keep a
+// group they belong to, and tries that alone.
+bool KeepOwner(int fd, const struct stat& old, bool isRoot, bool takeOver) {
     struct stat now {};
     if (::fstat(fd, &now) != 0) return false;
-    if (isRoot && old.st_uid != 0 && RootsFolder(folder)) return ::fchown(fd, 0, 0) == 0;
+    if (takeOver) return ::fchown(fd, 0, 0) == 0;
     if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
     if (isRoot) return ::fchown(fd, old.st_uid, old.st_gid) == 0;
     if (now.st_gid != old.st_gid) {
@@ -242,7 +243,8 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     // mode: a temporary file left by a kill never shows the content to others.
     bool ok = ::fchmod(fd, 0600) == 0;
     if (ok) ok = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()));
-    if (ok && exists) ok = KeepOwner(fd, old, isRoot, folder);
+    const bool takeOver = exists && isRoot && old.st_uid != 0 && RootsFolder(folder);
+    if (ok && exists) ok = KeepOwner(fd, old, isRoot, takeOver);
     if (ok) ok = RetryOnEintr([&] { return ::fsync(fd); }) == 0;
     // The status from before anybody else can reach the file: whatever is
     // changed after this (our own mode included) shows at the next look.
@@ -258,6 +260,15 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     if (exists && (old.st_mode & 07777) != 0600) (void)::fchmod(fd, old.st_mode & 07777);
     ::close(fd);
     ::fsync(folder.fd());
+    if (takeOver) {
+        // What root wrote back came from that user's file: from the next
+        // start on, root trusts it as its own.
+        std::fprintf(stderr,
+                     "Tarvesk: %s/%s belonged to uid %u; root's rewrite made it root's. Read the commands in it "
+                     "before Tarvesk starts again as root, which then runs them.\n",
+                     QFile::encodeName(folder.path()).constData(), name.constData(), unsigned(old.st_uid));
+        std::fflush(stderr);
+    }
     return true;
 }
 

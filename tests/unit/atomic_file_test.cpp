@@ -234,7 +234,10 @@ TEST_F(AtomicFile, RootsRewriteFollowsTheFoldersOwner) {
         ASSERT_EQ(::chown(folder.constData(), folderOwner, folderOwner), 0);
         ASSERT_TRUE(WriteFileAtomically(m_path, "user's"));
         ASSERT_EQ(::chown(file.constData(), 65534, 65534), 0);
+        testing::internal::CaptureStderr();
         ASSERT_TRUE(WriteFileAtomically(m_path, "root's"));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("file.ini belonged to uid 65534") != std::string::npos, folderOwner == 0) << said;
         EXPECT_EQ(QFileInfo(m_path).ownerId(), folderOwner);
         EXPECT_EQ(QFileInfo(m_path).groupId(), folderOwner);
     }
