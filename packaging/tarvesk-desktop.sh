@@ -40,6 +40,7 @@ uid=$(id -u)
 # safe DIR: yours or root's, and nobody else may write in it. Others may add
 # names to a sticky folder (/tmp), never rename yours.
 safe() {
+  # shellcheck disable=SC2046 # owner and mode, two words
   set -- $(stat -L -c '%u %a' "$1" 2>/dev/null)
   [ $# -eq 2 ] && { [ "$1" = 0 ] || [ "$1" = "$uid" ]; } && { [ $((0$2 & 022)) -eq 0 ] || [ $((0$2 & 01000)) -ne 0 ]; }
 }
