@@ -51,8 +51,12 @@ configure_file(${TARVESK_PACKAGING_DIR}/debian/changelog.in ${deb_generated}/cha
 execute_process(COMMAND gzip -9nc ${deb_generated}/changelog
                 OUTPUT_FILE ${deb_generated}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 
+# Every name installed into opt/tarvesk belongs in TARVESK_DEB_OPT_NAMES: the
+# preinst tells them from what else it finds in the folder.
+set(TARVESK_DEB_OPT_NAMES "tarvesk tarvesk-service tarvesk-desktop")
 install(TARGETS tarvesk tarvesk-service RUNTIME DESTINATION opt/tarvesk)
 install(PROGRAMS ${TARVESK_PACKAGING_DIR}/tarvesk-desktop.sh DESTINATION opt/tarvesk RENAME tarvesk-desktop)
+configure_file(${TARVESK_PACKAGING_DIR}/debian/preinst.in ${deb_generated}/preinst @ONLY)
 install(FILES ${deb_generated}/tarvesk.service DESTINATION usr/lib/systemd/system)
 install(FILES ${deb_generated}/tarvesk.desktop DESTINATION usr/share/applications)
 install(FILES ${TARVESK_PACKAGING_DIR}/tarvesk.svg DESTINATION usr/share/icons/hicolor/scalable/apps)
@@ -77,9 +81,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries from dpkg-shlibdeps; the faces the window asks for by name are
 # loaded by fontconfig at run time, which shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# One maintainer script: it gives the program folder back to root on install
-# and upgrade. Nothing is enabled or started.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TARVESK_PACKAGING_DIR}/debian/postinst)
+# Two maintainer scripts: the preinst takes the program folder back before
+# anything is unpacked, the postinst checks what was unpacked. Nothing is
+# enabled or started.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${deb_generated}/preinst ${TARVESK_PACKAGING_DIR}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-liberation2 | fonts-dejavu-core")
 # CPack indents the lines after the first itself and turns the empty line

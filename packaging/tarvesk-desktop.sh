@@ -11,7 +11,13 @@ set -eu
 
 installed=$(dirname "$(readlink -f "$0")")
 say() { echo "Tarvesk: $*" >&2; }
-refuse() { say "$*"; exit 1; }
+# Started from a menu, nobody sees standard error: the installed program
+# (root's, never the user's copy) shows the refusal in a box as well.
+refuse() {
+  say "$*"
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then "$installed/tarvesk" --message "$*" || true; fi
+  exit 1
+}
 
 # Root runs the installed program where it lies. Its environment may still
 # name a user's folders (sudo -E, su without -): they are never touched.
@@ -31,14 +37,36 @@ case "${XDG_DATA_HOME:-}" in
      data=$HOME/.local/share ;;
 esac
 folder=$data/tarvesk
+uid=$(id -u)
+# safe DIR: yours or root's, and nobody else may write in it. Others may add
+# names to a sticky folder (/tmp), never rename yours.
+safe() {
+  # shellcheck disable=SC2046 # owner and mode, two words
+  set -- $(stat -L -c '%u %a' "$1" 2>/dev/null)
+  [ $# -eq 2 ] && { [ "$1" = 0 ] || [ "$1" = "$uid" ]; } && { [ $((0$2 & 022)) -eq 0 ] || [ $((0$2 & 01000)) -ne 0 ]; }
+}
 mkdir -p "$data"
+# Another user who could rename in any folder on the way could swap the
+# program between the comparison below and its start, or read the mail
+# password. Walked as written and as the links resolve.
+for start in "$data" "$(readlink -f "$data")"; do
+  dir=$start
+  while :; do
+    safe "$dir" || refuse "$dir ($(stat -L -c 'uid %u, mode %a' "$dir" 2>/dev/null || echo 'not found')) can be changed by" \
+      "others than you and root, who could swap the program in $folder before it starts: keep your data in" \
+      "folders that only you and root can change (XDG_DATA_HOME names another)"
+    case $dir in / | .) break ;; esac
+    dir=$(dirname "$dir")
+  done
+done
 [ -e "$folder" ] || [ -L "$folder" ] || mkdir -m 700 "$folder"
-# Another user who could reach into it could swap the program between the
-# check below and its start, or read the mail password.
-if [ -L "$folder" ] || [ ! -d "$folder" ] || [ "$(stat -c %u "$folder")" != "$(id -u)" ] ||
-   [ -z "$(find "$folder" -maxdepth 0 -perm -700 ! -perm /077)" ]; then
-  refuse "$folder must be a folder of your own (not a link) with mode 0700; mend it with: chmod 700 \"$folder\""
+if [ -L "$folder" ] || [ ! -d "$folder" ] || [ "$(stat -c %u "$folder")" != "$uid" ]; then
+  what="not a folder"
+  if [ -L "$folder" ]; then what="a link"; elif [ -d "$folder" ]; then what="uid $(stat -c %u "$folder")'s folder"; fi
+  refuse "$folder is $what, not a folder of your own: move it away (as its owner, or ask an administrator) and" \
+    "start Tarvesk again, which then makes a new one"
 fi
+chmod 700 "$folder" || refuse "could not make $folder yours alone (mode 0700)"
 
 # copy_in SOURCE NAME MODE: SOURCE into the folder as NAME through a new file
 # of its own, checked against SOURCE before it takes NAME's place. A running
@@ -60,18 +88,24 @@ refresh() {
 }
 
 # Coming from 1.0.0, where a desktop user ran the installed folder itself: on
-# the first run here, that user's settings and logs there come along.
+# the first run here, that user's settings and logs come along, from that
+# folder (a cmake install of the user's) or from the copies the package's
+# upgrade left the user in from-1.0.0/<uid>/ (folders root's).
 if ! regular "$folder/Tarvesk.ini" && ! [ -L "$folder/Tarvesk.ini" ]; then
-  mine() { regular "$1" && [ "$(stat -c %u "$1")" = "$(id -u)" ]; }
-  if mine "$installed/Tarvesk.ini" && copy_in "$installed/Tarvesk.ini" Tarvesk.ini 600; then
+  mine() { regular "$1" && [ "$(stat -c %u "$1")" = "$uid" ]; }
+  from=$installed
+  if ! mine "$from/Tarvesk.ini" && safe "$installed/from-1.0.0" && safe "$installed/from-1.0.0/$uid"; then
+    from=$installed/from-1.0.0/$uid
+  fi
+  if mine "$from/Tarvesk.ini" && copy_in "$from/Tarvesk.ini" Tarvesk.ini 600; then
     taken="Tarvesk.ini"
-    for log in "$installed"/[0-9][0-9][0-9][0-9]-[0-9].log "$installed"/[0-9][0-9][0-9][0-9]-1[0-2].log; do
+    for log in "$from"/[0-9][0-9][0-9][0-9]-[0-9].log "$from"/[0-9][0-9][0-9][0-9]-1[0-2].log; do
       name=${log##*/}
       if mine "$log" && [ ! -e "$folder/$name" ] && [ ! -L "$folder/$name" ] && copy_in "$log" "$name" 600; then
         taken="$taken $name"
       fi
     done
-    say "took over your $taken from $installed into $folder; the files in $installed are no longer used"
+    say "took over your $taken from $from into $folder; the files in $from are no longer used"
     autostart=${XDG_CONFIG_HOME:-${HOME:-/nonexistent}/.config}/autostart
     for entry in "$autostart"/*.desktop; do
       if regular "$entry" && grep -qx "Exec=$installed/tarvesk" "$entry"; then

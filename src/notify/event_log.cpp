@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <cstdio>
+
 #include "config/settings_table.h"
 #include "platform/atomic_file.h"
 #include "platform/folder.h"
@@ -26,7 +28,20 @@ QByteArray EventLog::FormatLine(const QDateTime& when, const QString& kind, cons
 
 void EventLog::Append(const Folder& folder, const QDateTime& when, const QString& kind, const QString& detail) {
     // One write per line, cut back when the disk takes only part of it.
-    (void)AppendRecord(folder, QFile::encodeName(FileNameFor(when)), FormatLine(when, kind, detail));
+    const QString name = FileNameFor(when);
+    uid_t takenFrom = 0;
+    (void)AppendRecord(folder, QFile::encodeName(name), FormatLine(when, kind, detail), &takenFrom);
+    if (takenFrom != 0) {
+        // Root's events went into a file that user could read and change
+        // until now; the operator should know whose it was.
+        const QByteArray line = QStringLiteral("Tarvesk: %1 belonged to uid %2; made it root's (mode 0600, the same "
+                                               "lines) as a new file before adding root's events\n")
+                                    .arg(PathBeside(folder.path(), name))
+                                    .arg(takenFrom)
+                                    .toLocal8Bit();
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+        std::fflush(stderr);
+    }
 }
 
 void EventLog::Append(const QString& folderPath, const QDateTime& when, const QString& kind,

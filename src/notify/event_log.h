@@ -28,7 +28,9 @@ public:
     // leaves half a line; a write the disk cuts short is undone, so neither
     // does a full disk or a file-size limit. Failures (no rights, full disk, a
     // FIFO or anything else but a regular file in the log's place, a link
-    // when running as root) lose the entry silently and never wait.
+    // when running as root) lose the entry silently and never wait. As root,
+    // a log of another user's in a folder of root's is first made root's (a
+    // new file with its lines), which is said once on standard error.
     static void Append(const Folder& folder, const QDateTime& when, const QString& kind, const QString& detail);
     // The same in the folder at `folderPath`, opened for this entry.
     static void Append(const QString& folderPath, const QDateTime& when, const QString& kind,

@@ -3,8 +3,10 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -136,12 +138,22 @@ int CreateTemporary(const Folder& folder, const QByteArray& name, QByteArray* te
     return -1;
 }
 
-// Gives the new file the owner and group of the old one. Root must manage it
-// (otherwise a root-run program would take the file away from its owner);
-// anyone else can at most keep a group they belong to, and tries that alone.
-bool KeepOwner(int fd, const struct stat& old, bool isRoot) {
+// True when the folder is root's, as the program folder of the service is.
+// Root's rewrite of another user's file there is root's: what root wrote
+// into its own folder must not stay open to the user who owned the old file.
+bool RootsFolder(const Folder& folder) {
+    struct stat st {};
+    return ::fstat(folder.fd(), &st) == 0 && st.st_uid == 0;
+}
+
+// Gives the new file the owner and group of the old one, or root's where
+// root takes the file over. Root must manage it (otherwise a root-run program
+// would take the file away from its owner); anyone else can at most keep a
+// group they belong to, and tries that alone.
+bool KeepOwner(int fd, const struct stat& old, bool isRoot, bool takeOver) {
     struct stat now {};
     if (::fstat(fd, &now) != 0) return false;
+    if (takeOver) return ::fchown(fd, 0, 0) == 0;
     if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
     if (isRoot) return ::fchown(fd, old.st_uid, old.st_gid) == 0;
     if (now.st_gid != old.st_gid) {
@@ -149,6 +161,36 @@ bool KeepOwner(int fd, const struct stat& old, bool isRoot) {
         [[maybe_unused]] const int kept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
     return true;
+}
+
+// Puts a new file of root's, mode 0600, with the bytes `old` held when it was
+// opened (`st`), in place of `name`; a descriptor to its end, for appending.
+// Whoever held the old file open keeps only the old file. -1 when that
+// cannot be done whole; the old file then stays.
+int RecreateAsRoots(const Folder& folder, const QByteArray& name, int old, const struct stat& st) {
+    QByteArray temp;
+    const int fd = CreateTemporary(folder, name, &temp);
+    if (fd < 0) return -1;
+    bool ok = ::fchown(fd, 0, 0) == 0 && ::fchmod(fd, 0600) == 0;
+    // Only the length seen at the open: a writer who keeps adding cannot
+    // keep the copy going.
+    char buffer[65536];
+    for (off_t at = 0; ok && at < st.st_size;) {
+        const size_t want = static_cast<size_t>(std::min<off_t>(st.st_size - at, off_t(sizeof buffer)));
+        const ssize_t n = RetryOnEintr([&] { return ::pread(old, buffer, want, at); });
+        if (n == 0) break;  // cut short meanwhile
+        ok = n > 0 && WriteAll(fd, buffer, static_cast<size_t>(n));
+        at += n;
+    }
+    ok = ok && RetryOnEintr([&] { return ::fsync(fd); }) == 0 &&
+         ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData()) == 0;
+    if (!ok) {
+        ::close(fd);
+        ::unlinkat(folder.fd(), temp.constData(), 0);
+        return -1;
+    }
+    ::fsync(folder.fd());
+    return fd;
 }
 
 // Calls `use` with the folder and name that `path` names, opened for the call.
@@ -202,7 +244,8 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     // mode: a temporary file left by a kill never shows the content to others.
     bool ok = ::fchmod(fd, 0600) == 0;
     if (ok) ok = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()));
-    if (ok && exists) ok = KeepOwner(fd, old, isRoot);
+    const bool takeOver = exists && isRoot && old.st_uid != 0 && RootsFolder(folder);
+    if (ok && exists) ok = KeepOwner(fd, old, isRoot, takeOver);
     if (ok) ok = RetryOnEintr([&] { return ::fsync(fd); }) == 0;
     // The status from before anybody else can reach the file: whatever is
     // changed after this (our own mode included) shows at the next look.
@@ -219,6 +262,15 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     if (exists && (old.st_mode & 07777) != 0600) (void)::fchmod(fd, old.st_mode & 07777);
     ::close(fd);
     ::fsync(folder.fd());
+    if (takeOver) {
+        // What root wrote back came from that user's file: from the next
+        // start on, root trusts it as its own.
+        std::fprintf(stderr,
+                     "Tarvesk: %s/%s belonged to uid %u; root's rewrite made it root's. Read the commands in it "
+                     "before Tarvesk starts again as root, which then runs them.\n",
+                     QFile::encodeName(folder.path()).constData(), name.constData(), unsigned(old.st_uid));
+        std::fflush(stderr);
+    }
     return true;
 }
 
@@ -298,17 +350,26 @@ std::optional<QByteArray> ReadWholeFile(const QString& path) {
                   [](const Folder& folder, const QByteArray& name) { return ReadWholeFile(folder, name); });
 }
 
-bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record) {
+bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record, uid_t* takenFrom) {
+    if (takenFrom) *takenFrom = 0;
     if (!folder.isOpen() || !IsPlainName(name)) return false;
     const bool isRoot = IsRoot();
     struct stat st {};
-    const int fd = OpenRegular(folder, name, O_WRONLY | O_APPEND | O_CREAT | (isRoot ? O_NOFOLLOW : 0),
-                               isRoot ? 0600 : 0666, &st);
+    // Root opens for reading too, to copy a file it takes over.
+    int fd = OpenRegular(folder, name, (isRoot ? O_RDWR | O_NOFOLLOW : O_WRONLY) | O_APPEND | O_CREAT,
+                         isRoot ? 0600 : 0666, &st);
     if (fd < 0) return false;
     if (isRoot && st.st_nlink > 1) {
         // A hard link is another name of a file elsewhere.
         ::close(fd);
         return false;
+    }
+    if (isRoot && st.st_uid != 0 && RootsFolder(folder)) {
+        const int own = RecreateAsRoots(folder, name, fd, st);
+        ::close(fd);
+        if (own < 0) return false;
+        fd = own;
+        if (takenFrom) *takenFrom = st.st_uid;
     }
     const size_t size = static_cast<size_t>(record.size());
     const ssize_t n = RetryOnEintr([&] { return ::write(fd, record.constData(), size); });

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <sys/types.h>
 
 struct stat;
 struct timespec;
@@ -20,7 +21,8 @@ struct Trust;
 // folder (mode 0600 until it has replaced the old file), fsync, rename over the
 // old file, fsync of the folder. A new file gets mode 0600; an existing one
 // keeps its mode (and owner, where allowed). A file without the owner's write
-// bit is treated as read-only and left alone, even for root. A symbolic link is
+// bit is treated as read-only and left alone, even for root; root's rewrite of
+// another user's file in a folder of root's is root's. A symbolic link is
 // followed and its target replaced; as root only when the link's folder, the
 // target and the target's folders pass the trust rule (see strict_modes.h).
 // Only a regular file is ever replaced.
@@ -66,9 +68,13 @@ std::optional<QByteArray> ReadWholeFile(const QString& path);
 // ends in part of a record. Never waits on a FIFO, socket or device. As root
 // no link is followed (symbolic or hard) and a new file gets mode 0600, so a
 // name in a folder that others may write never makes root write elsewhere;
-// any other user's new file gets 0666 less the umask. False when the record
-// is not in the file.
-bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record);
+// any other user's new file gets 0666 less the umask. As root, another
+// user's file in a folder of root's is first made root's: a new file, 0600,
+// with its bytes, takes its name, so that no descriptor that user holds
+// reaches what root adds; `takenFrom` then gets that user's id (0
+// otherwise). False when the record is not in the file.
+bool AppendRecord(const Folder& folder, const QByteArray& name, const QByteArray& record,
+                  uid_t* takenFrom = nullptr);
 bool AppendRecord(const QString& path, const QByteArray& record);
 
 // A write over the file-size limit must fail like any other failed write

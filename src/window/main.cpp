@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include <optional>
 #include <vector>
 
 #include "monitor/program_start.h"
@@ -10,11 +11,15 @@
 #include "window/close_ends_process.h"
 #include "window/main_window.h"
 #include "window/message_box_prompt.h"
+#include "window/message_option.h"
 #include "window/program_icon.h"
 #include "window/window_fonts.h"
 #include "window/window_services.h"
 
 int main(int argc, char* argv[]) {
+    // The launcher's refusals, shown where a menu's click would otherwise
+    // seem to do nothing.
+    if (const std::optional<int> status = tarvesk::ShowMessageOption(argc, argv)) return *status;
     // A server without a desktop runs the service program, which loads no
     // display library, in this one's place: a unit or a script that starts
     // this program goes on working, as the same process. Where that cannot

@@ -135,18 +135,21 @@ launcher)
   launch() { run_until "$1" "$work/run.log" "${as_user[@]}" env -i HOME="$home" PATH="$PATH" "$prefix/tarvesk-desktop"; }
   started="running without a window, with $copy/Tarvesk.ini"
 
-  # Coming from 1.0.0: the user's settings and logs in the installed folder
-  # come along on the first run, and the old autostart entry is named.
-  printf '[HowToMonitor]\r\nPageURL=http://taken.example/\r\n' >"$prefix/Tarvesk.ini"
-  printf 'x\r\n' >"$prefix/2026-11.log"
-  chown "$user_id" "$prefix/Tarvesk.ini" "$prefix/2026-11.log"
-  [ "$(id -u)" -ne 0 ] || printf 'y\r\n' >"$prefix/2026-12.log"  # root's: stays
+  # Coming from 1.0.0: the user's settings and logs come along on the first
+  # run, and the old autostart entry is named. They lie in the installed
+  # folder (a cmake install of the user's) or, where root can make it, in the
+  # root's folder where the package's upgrade left the user copies.
+  from=$prefix
+  [ "$(id -u)" -ne 0 ] || { from=$prefix/from-1.0.0/$user_id && mkdir -p "$from" && printf 'y\r\n' >"$from/2026-12.log"; }
+  printf '[HowToMonitor]\r\nPageURL=http://taken.example/\r\n' >"$from/Tarvesk.ini"
+  printf 'x\r\n' >"$from/2026-11.log"
+  chown "$user_id" "$from/Tarvesk.ini" "$from/2026-11.log"
   printf '[Desktop Entry]\nExec=%s/tarvesk\n' "$prefix" >"$home/.config/autostart/tarvesk.desktop"
   chown -R "$user_id" "$home"
-  launch "$started" && grep -q "took over your Tarvesk.ini 2026-11.log from $prefix" "$work/run.log" &&
+  launch "$started" && grep -q "took over your Tarvesk.ini 2026-11.log from $from" "$work/run.log" &&
     grep -q "autostart/tarvesk.desktop still starts $prefix/tarvesk" "$work/run.log" ||
     { cat "$work/run.log" >&2; fail "the first run did not say what it took over and what still starts"; }
-  [ "$(ini_value "$copy/Tarvesk.ini" PageURL)" = http://taken.example/ ] && cmp -s "$copy/2026-11.log" "$prefix/2026-11.log" ||
+  [ "$(ini_value "$copy/Tarvesk.ini" PageURL)" = http://taken.example/ ] && cmp -s "$copy/2026-11.log" "$from/2026-11.log" ||
     fail "the settings or the log were not taken over"
   expect_absent "$copy/2026-12.log"
   # The copy is the installed program, in a folder of the user's alone.
@@ -161,14 +164,21 @@ launcher)
   ! grep -q "took over" "$work/run.log" || fail "taken over again"
   grep -q '^; mine' "$copy/Tarvesk.ini" || fail "the second run replaced the user's settings"
 
-  # A folder others may enter, or a link, is refused in one line.
+  # The user's own folder at 0755 is made 0700 again; a folder above it that
+  # others may change is refused, in a box too where there is a display; a
+  # linked folder is refused in one line that does not advise chmod.
   chmod 755 "$copy"
-  ! launch "$started" && grep -q "must be a folder of your own (not a link) with mode 0700" "$work/run.log" ||
-    fail "a 0755 folder was used: $(cat "$work/run.log")"
-  chmod 700 "$copy"
+  launch "$started" && [ "$(stat -c %a "$copy")" = 700 ] || fail "a 0755 folder of the user's was not made 0700"
+  chmod 777 "$home/.local"
+  ! run_until never "$work/run.log" "${as_user[@]}" env -i HOME="$home" PATH="$PATH" DISPLAY=:99 \
+    QT_QPA_PLATFORM=offscreen "$prefix/tarvesk-desktop" &&
+    [ "$(grep -c "^Tarvesk: $home/.local (uid $user_id, mode 777) can be changed by others" "$work/run.log")" -eq 2 ] ||
+    fail "a folder above that others may change was used, or not refused on the screen: $(cat "$work/run.log")"
+  chmod 755 "$home/.local"
   mv "$copy" "$copy.real"
   ln -s "$copy.real" "$copy"
-  ! launch "$started" && [ "$(wc -l <"$work/run.log")" -eq 1 ] || fail "a linked folder was used: $(cat "$work/run.log")"
+  ! launch "$started" && [ "$(wc -l <"$work/run.log")" -eq 1 ] && ! grep -q chmod "$work/run.log" ||
+    fail "a linked folder was used: $(cat "$work/run.log")"
 
   # Root runs the installed program in place and never writes into the
   # folder its environment names, whoever owns it: not through a planted

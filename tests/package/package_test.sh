@@ -63,10 +63,11 @@ expected="./opt/tarvesk/tarvesk
 files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort)
 [ "$files" = "$expected" ] || fail "file list differs:
 $(diff <(echo "$expected") <(echo "$files"))"
-# One maintainer script, which gives the folder back to root; nothing is
-# enabled or started by the install.
-[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$')" = ./postinst ] || fail "maintainer scripts other than postinst"
-! dpkg-deb -I "$deb" postinst | grep -Eq 'systemctl|deb-systemd|invoke-rc' || fail "postinst enables or starts something"
+# Two maintainer scripts, which take the folder back and check what was
+# unpacked; nothing is enabled or started by the install.
+[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'inst$|rm$' | sort | tr '\n' ' ')" = "./postinst ./preinst " ] ||
+  fail "maintainer scripts other than preinst and postinst"
+! dpkg-deb -I "$deb" preinst postinst | grep -Eq 'systemctl|deb-systemd|invoke-rc' || fail "a script enables or starts something"
 
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
@@ -74,6 +75,9 @@ touch "$root/var/lib/dpkg/status"
 # The postinst runs outside the scratch root (which holds no shell) and acts
 # on $DPKG_ROOT, as dpkg tells it.
 pkg() { dpkg --root="$root" --force-depends --force-script-chrootless "$@" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg $*"; }; }
+refused() {  # refused TEXT DPKG-ARGS...: dpkg fails, saying TEXT
+  ! (pkg "${@:2}") 2>/dev/null && grep -q "$1" "$work/dpkg.log" || { cat "$work/dpkg.log" >&2; fail "dpkg ${*:2} did not fail with: $1"; }
+}
 status() { dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${db:Status-Status}' tarvesk 2>/dev/null || echo not-installed; }
 
 pkg -i "$deb"
@@ -130,17 +134,24 @@ kept purge
 [ "$(status)" = not-installed ] || fail "still known after purge: $(status)"
 
 # Over the released 1.0.0 (this package, stamped with that version and without
-# the postinst, which 1.0.0 lacked), on whose README's advice a desktop user
+# the scripts, which 1.0.0 lacked), on whose README's advice a desktop user
 # took the folder: apt-get upgrades without a question, keeps the settings and
 # the log, and gives the folder back to root.
 dpkg-deb -R "$deb" "$work/old"
 sed -i 's/^Version: .*/Version: 1.0.0/' "$work/old/DEBIAN/control"
-rm "$work/old/DEBIAN/postinst"
+rm "$work/old/DEBIAN/postinst" "$work/old/DEBIAN/preinst"
 dpkg-deb -b "$work/old" "$work/old.deb" >/dev/null
 pkg -i "$work/old.deb"
+: >"$opt/.Tarvesk.lock"
 chown -R 65534 "$opt"
 chmod 775 "$opt"
-cp "$opt/2026-12.log" "$work/log.before"
+# His link, and a second name of a root file elsewhere (root stands in for
+# him where fs.protected_hardlinks keeps him from making it).
+echo secret >"$work/outside" && chmod 640 "$work/outside"
+ln -s "$work/outside" "$opt/2026-10.log" && chown -h 65534 "$opt/2026-10.log" && ln "$work/outside" "$opt/2026-11.log"
+outside() { stat -c '%U:%G %a %h' "$work/outside"; cat "$work/outside"; }
+outside >"$work/outside.before"
+mkdir "$work/before" && cp "$opt/Tarvesk.ini" "$opt/2026-12.log" "$work/before/"
 # apt takes the machine's packages as installed in the scratch root, so that
 # nothing but tarvesk is to be done; its state and logs stay in the work folder.
 awk -v RS= -v ORS='\n\n' '!/^Package: tarvesk\n/' /var/lib/dpkg/status >>"$root/var/lib/dpkg/status"
@@ -150,17 +161,41 @@ apt-get install -y -q --no-install-recommends -o Dir::State::status="$root/var/l
   -o DPkg::Options::=--root="$root" -o DPkg::Options::=--force-script-chrootless \
   "$deb" </dev/null >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt-get install -y over 1.0.0"; }
 [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' tarvesk)" = "$version" ] || fail "not upgraded to $version"
-cmp -s "$opt/Tarvesk.ini" "$work/ini.before" && cmp -s "$opt/2026-12.log" "$work/log.before" ||
-  fail "the upgrade changed the settings or the log"
+root_alone() { [ "$(stat -c %U:%G "$1")" = root:root ] && [ -z "$(find "$1" -maxdepth 0 -perm /022)" ]; }
 for path in "$opt" "$opt/tarvesk" "$opt/tarvesk-desktop" "$opt/tarvesk-service"; do
-  [ "$(stat -c %U:%G "$path")" = root:root ] && [ -z "$(find "$path" -maxdepth 0 -perm /022)" ] ||
-    fail "$path is not root's alone after the upgrade: $(stat -c '%U:%G %a' "$path")"
+  root_alone "$path" || fail "$path is not root's alone after the upgrade: $(stat -c '%U:%G %a' "$path")"
 done
-grep -q "tarvesk: gave /opt/tarvesk back to root" "$work/apt.log" ||
-  { cat "$work/apt.log" >&2; fail "the upgrade did not say that it gave the folder back to root"; }
+copies="$opt/from-1.0.0/65534"
+for name in Tarvesk.ini 2026-12.log; do
+  cmp -s "$opt/$name" "$work/before/$name" && cmp -s "$copies/$name" "$opt/$name" ||
+    fail "the upgrade changed $name, or left its owner no copy of it"
+  [ "$(stat -c '%U:%G %a' "$opt/$name")" = "root:root 600" ] && [ "$(stat -c '%u %a' "$copies/$name")" = "65534 600" ] ||
+    fail "$name is not root's 0600, or its copy not its owner's 0600"
+done
+[ "$(stat -c '%U:%G %a %s' "$opt/.Tarvesk.lock")" = "root:root 600 0" ] && [ ! -e "$copies/.Tarvesk.lock" ] || fail "the lock"
+cmp -s <(outside) "$work/outside.before" && [ -L "$opt/2026-10.log" ] || fail "the upgrade changed a file outside the folder"
+for said in "gave /opt/tarvesk back to root" "made 2026-12.log Tarvesk.ini .Tarvesk.lock in /opt/tarvesk root's" \
+  "2026-10.log (symbolic link of uid 65534), 2026-11.log (regular file of uid 0, with 2 names)"; do
+  grep -q "tarvesk: .*$said" "$work/apt.log" || { cat "$work/apt.log" >&2; fail "the upgrade did not say: $said"; }
+done
 # A folder that is root's already is left in silence.
 pkg -i "$deb"
-! grep -q "back to root" "$work/dpkg.log" || fail "a reinstall over root's folder said it mended it"
+! grep -q "^tarvesk:" "$work/dpkg.log" || fail "a reinstall over root's folder said: $(cat "$work/dpkg.log")"
+# A root:root folder that others may write in is mended too.
+chmod 775 "$opt" && pkg -i "$deb"
+root_alone "$opt" || fail "a root:root 0775 folder stayed open to the group"
+# The race, with root standing in for the user: a program replaced between
+# the unpacking and the postinst fails the configuration and is moved aside.
+chown 65534 "$opt" && pkg --unpack "$deb"
+root_alone "$opt" || fail "the folder was not taken back before unpacking"
+cp /bin/true "$opt/.swap" && mv "$opt/.swap" "$opt/tarvesk"
+refused "/opt/tarvesk/tarvesk is not the file this package unpacked" --configure tarvesk
+[ ! -e "$opt/tarvesk" ] && cmp -s /bin/true "$opt/tarvesk.not-packaged" || fail "the replaced program was left in place"
+# A linked folder is never changed, nor what it leads to.
+pkg -i "$deb"
+mv "$opt" "$work/linked" && ln -s "$work/linked" "$opt" && chown 65534 "$work/linked"
+refused "/opt/tarvesk is a link to $work/linked, not to a folder of root's alone" -i "$deb"
+[ "$(stat -c %u "$work/linked")" = 65534 ] || fail "the folder a link leads to was chowned"
 
 if [ "$had_opt" = no ] && [ -e /opt/tarvesk ]; then fail "the machine's /opt/tarvesk was touched"; fi
 echo "PASS: package $(basename "$deb")"

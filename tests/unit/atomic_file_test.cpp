@@ -225,4 +225,23 @@ TEST_F(AtomicFile, NonRootCannotReplaceAFileItMayNotWrite) {
     }
 }
 
+// Root's rewrite in root's folder is root's; in another user's folder the
+// file keeps that user.
+TEST_F(AtomicFile, RootsRewriteFollowsTheFoldersOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+    const QByteArray file = QFile::encodeName(m_path), folder = QFile::encodeName(m_dir.path());
+    for (const uid_t folderOwner : {0u, 65534u}) {
+        ASSERT_EQ(::chown(folder.constData(), folderOwner, folderOwner), 0);
+        ASSERT_TRUE(WriteFileAtomically(m_path, "user's"));
+        ASSERT_EQ(::chown(file.constData(), 65534, 65534), 0);
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(WriteFileAtomically(m_path, "root's"));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find("file.ini belonged to uid 65534") != std::string::npos, folderOwner == 0) << said;
+        EXPECT_EQ(QFileInfo(m_path).ownerId(), folderOwner);
+        EXPECT_EQ(QFileInfo(m_path).groupId(), folderOwner);
+    }
+    ASSERT_EQ(::chown(folder.constData(), 0, 0), 0);
+}
+
 }  // namespace

@@ -69,5 +69,27 @@ TEST(EventLog, FailuresLoseTheEntrySilently) {
     EXPECT_FALSE(QFileInfo(dir.filePath("2026-6.log")).isFile());
 }
 
+// As root, another user's log in root's folder is re-created before root
+// adds to it: the user's open descriptor keeps only the old file.
+TEST(EventLog, RootTakesAnotherUsersLogInItsFolderOverFirst) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the log to another user";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("2026-5.log");
+    QFile users(path);
+    ASSERT_TRUE(users.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && users.write("old\r\n") == 5);
+    ASSERT_EQ(::fchown(users.handle(), 65534, 65534), 0);
+    testing::internal::CaptureStderr();
+    for (const char* detail : {"x", "y"})
+        EventLog::Append(dir.path(), QDateTime(QDate(2026, 5, 1), QTime(1, 2, 3)), "Reset IIS", detail);
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    users.write("his\r\n");
+    const QByteArray log = Read(path);
+    EXPECT_TRUE(log.startsWith("old\r\n") && log.endsWith("\tReset IIS\ty\r\n") && log.count('\n') == 3)
+        << log.constData();
+    EXPECT_EQ(QFileInfo(path).ownerId(), 0u);
+    EXPECT_EQ(QFileInfo(path).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(said.count(path + " belonged to uid 65534"), 1) << said.toStdString();
+}
+
 }  // namespace
 }  // namespace tarvesk

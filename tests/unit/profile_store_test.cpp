@@ -533,10 +533,12 @@ TEST_F(ProfileStore, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
     EXPECT_EQ(Contents(), QByteArray("[S]\nK=1\n"));
 }
 
+// In a folder of the file's owner; in root's own folder it becomes root's.
 TEST_F(ProfileStore, OwnerIsKeptWhenRootWrites) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root";
     Put("[S]\nK=1\n");
     ASSERT_EQ(::chown(QFile::encodeName(m_path).constData(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(m_dir.path()).constData(), 65534, 65534), 0);
     ASSERT_TRUE(Write("S", "K", "2"));
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(m_path).constData(), &st), 0);
