@@ -32,6 +32,10 @@ const std::vector<SettingEntry>& SettingsTable() {
         {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderSMTP", K::Text, kDefaultSmtpHost, &R::senderSmtp},
         {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderAccount", K::Text, kDefaultMailAddress, &R::senderAccount},
         {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "SenderPassword", K::Text, kDefaultPassword, &R::senderPassword},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "CertificateWarnDays", K::Text, "14", &R::certificateWarnDays,
+         nullptr, true},
+        {ini::kHowToNotifyWrite, ini::kHowToNotifyRead, "NotifyCertificate", K::Check, "1", nullptr,
+         &R::notifyCertificate},
     };
     return table;
 }

@@ -25,6 +25,12 @@ inline constexpr char kIISResetCount[] = "IISResetCount";
 inline constexpr char kComputerResetCount[] = "ComputerResetCount";
 // Spelled as it has always been stored.
 inline constexpr char kContinuousComputerResetFailure[] = "ContinousComputerResetFailure";
+// Since the page went bad, and the recovery that came last: what the notice
+// that the site is back needs, kept across the reboot that recovery may be.
+inline constexpr char kPageBadSince[] = "PageBadSince";
+inline constexpr char kLastRecovery[] = "LastRecovery";
+// The day the certificate was last warned of: once a calendar day.
+inline constexpr char kCertificateWarnedOn[] = "CertificateWarnedOn";
 }  // namespace ini
 
 // One settings entry: where it is stored, its factory value, and the member
@@ -38,9 +44,13 @@ struct SettingEntry {
     QString factoryValue;
     QString SettingsRecord::*text = nullptr;  // for a text
     bool SettingsRecord::*check = nullptr;    // for a switch
+    // What a file that lacks the key gives: "" for the keys every file has
+    // always had; a newer key reads as its factory value there, so that a
+    // file saved before it existed behaves as it did, bar the new notices.
+    bool missingIsFactory = false;
 };
 
-// The 18 settings entries, in the order in which they are loaded, defaulted
+// The 20 settings entries, in the order in which they are loaded, defaulted
 // and saved.
 const std::vector<SettingEntry>& SettingsTable();
 

@@ -1,9 +1,13 @@
 #include "monitor/messages.h"
 
+#include <QStringList>
+
+#include <algorithm>
 #include <cstring>
 #include <map>
 
 #include "monitor/page_state_journal.h"
+#include "platform/text_conv.h"
 
 namespace tarvesk {
 namespace {
@@ -39,6 +43,7 @@ const std::map<Msg, Pair>& Table() {
          {"This field should start with http or https.", "此栏目应填写 http 或 https 形式的页面地址。"}},
         {Msg::ShouldBeBiggerThanZero, {"This field should be bigger than 0.", "此栏目应填写大于 0 的数值。"}},
         {Msg::ShouldBeNumber, {"This field should be a number.", "此栏目应填写数值。"}},
+        {Msg::ShouldBeZeroOrMore, {"This field should be 0 or more.", "此栏目应填写 0 或更大的数值。"}},
         {Msg::FillPageUrlToCheck, {"Please fill Page URL to Check.", "请填写待监测的页面 URL。"}},
         {Msg::PageValid, {"Page is valid.", "页面正常。"}},
         {Msg::PageInvalid, {"Page is invalid.", "页面失效。"}},
@@ -122,6 +127,16 @@ QString UntrustedText(const Trust& trust, bool atRead, const QString& language) 
           "读取设置时，Tarvesk.ini 是指向 %1 的链接，但该处没有文件，root 不会在链接所指之处新建文件"},
          {"Create %1 as root, or replace the link Tarvesk.ini with a file of root's; then restart Tarvesk.",
           "请以 root 身份创建 %1，或用属于 root 的文件替换链接 Tarvesk.ini；然后重新启动 Tarvesk。"}},
+        {Cause::TakenOver,
+         {"Tarvesk.ini was another user's file until root took it over, as %1 records",
+          "When the settings were read, Tarvesk.ini was another user's file that root had taken over, as %1 "
+          "records"},
+         {"Tarvesk.ini 原属其他用户，已由 root 接管（见 %1）",
+          "读取设置时，Tarvesk.ini 原属其他用户，已由 root 接管（见 %1）"},
+         {"Read CmdResetIIS and CmdResetComputer in Tarvesk.ini; if they are commands root may run, remove %1; "
+          "then restart Tarvesk.",
+          "请阅读 Tarvesk.ini 中的 CmdResetIIS 和 CmdResetComputer；如果这些命令可以由 root 运行，请删除 %1；"
+          "然后重新启动 Tarvesk。"}},
         {Cause::Unfollowable,
          {"The way to Tarvesk.ini cannot be followed at %1 (a missing folder, a loop of links, a folder that "
           "cannot be opened)",
@@ -189,6 +204,7 @@ QString ProgramRefusalText(const ProgramRefusal& refusal, const QString& languag
         case Cause::IniOrFolder:
         case Cause::FolderAbove:
         case Cause::OnTheWay:
+        case Cause::TakenOver:
             if (where.isEmpty() || where == refusal.program) {
                 second = chinese ? QStringLiteral("文件本身") : QStringLiteral("the file itself");
             }
@@ -267,6 +283,61 @@ QString LastCheckText(const HttpResult& result, const QString& when, const QStri
     if (result.transferOk) reason = QStringLiteral("HTTP 状态 %1").arg(result.status);
     if (reason == QLatin1String(kUnusableAddressText)) reason = QStringLiteral("页面地址不可用");
     return QStringLiteral("%1（用时 %2），%3").arg(reason, took, when);
+}
+
+namespace {
+
+// "45 s", "4 min 12 s", "2 h 5 min", "3 d 4 h": the two largest units.
+QString DurationText(qint64 seconds, bool chinese) {
+    struct Unit {
+        qint64 seconds;
+        const char* english;
+        const char* chinese;
+    };
+    static const Unit kUnits[] = {{86400, "d", "天"}, {3600, "h", "小时"}, {60, "min", "分"}, {1, "s", "秒"}};
+    seconds = std::max<qint64>(seconds, 0);
+    QStringList parts;
+    for (const Unit& unit : kUnits) {
+        const qint64 count = seconds / unit.seconds;
+        seconds %= unit.seconds;
+        if (parts.isEmpty() && count == 0 && unit.seconds != 1) continue;
+        parts << QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(chinese ? unit.chinese : unit.english));
+        if (parts.size() == 2) break;
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+QString SiteBackText(const QDateTime& since, const QDateTime& now, const QString& lastRecovery,
+                     const QString& language) {
+    const bool chinese = IsChinese(language);
+    const bool reboot = lastRecovery == QLatin1String("Reset Computer");
+    const QString action = chinese ? QString::fromUtf8(reboot ? "电脑重启" : "IIS 重启")
+                                   : QLatin1String(reboot ? "the reboot (Reset Computer)" : "the restart (Reset IIS)");
+    if (!since.isValid()) {
+        return chinese ? QStringLiteral("页面已恢复正常；最后的操作是%1。").arg(action)
+                       : QStringLiteral("The page is good again; the last action was %1.").arg(action);
+    }
+    const QString bad = DurationText(since.secsTo(now), chinese);
+    const QString from = FormatGeneralDateTime(since);
+    return chinese ? QStringLiteral("页面已恢复正常，此前失效 %1（自 %2 起）；最后的操作是%3。").arg(bad, from, action)
+                   : QStringLiteral("The page is good again after %1 bad (since %2); the last action was %3.")
+                         .arg(bad, from, action);
+}
+
+QString CertificateText(const QString& host, const QDateTime& expiry, qint64 secondsLeft, const QString& language) {
+    // Whole days, a part of a day counting as one: a certificate made for
+    // three days has three days left.
+    const qint64 days = std::max<qint64>((secondsLeft + 86399) / 86400, 0);
+    const QString when = FormatGeneralDateTime(expiry.toLocalTime());
+    if (IsChinese(language)) {
+        return QStringLiteral("%1 的证书将于 %2 到期，还剩 %3 天。").arg(host, when).arg(days);
+    }
+    return QStringLiteral("The certificate of %1 expires on %2, in %3 day%4.")
+        .arg(host, when)
+        .arg(days)
+        .arg(days == 1 ? QString() : QStringLiteral("s"));
 }
 
 QString GivingUpStatus(int computerResets, const QString& language) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include "platform/http_client.h"
@@ -34,6 +35,7 @@ enum class Msg {
     ShouldStartWithHttp,
     ShouldBeBiggerThanZero,
     ShouldBeNumber,
+    ShouldBeZeroOrMore,
     // Manual actions.
     FillPageUrlToCheck,
     PageValid,
@@ -85,6 +87,16 @@ inline constexpr char kUnusableAddressText[] = "no usable page address";
 // The status tool tip: the last check's outcome, how long it took and when
 // (`when`, already formatted). The HTTP library's own words stay as they are.
 QString LastCheckText(const HttpResult& result, const QString& when, const QString& language);
+
+// The detail of the notice that the page is good again after a recovery:
+// how long it was bad (from `since`, the first failed check, to `now`) and
+// which recovery came last (`lastRecovery`, the event kind of the restart or
+// the reboot).
+QString SiteBackText(const QDateTime& since, const QDateTime& now, const QString& lastRecovery,
+                     const QString& language);
+// The detail of the warning that the certificate of `host` ends at `expiry`,
+// `secondsLeft` from now.
+QString CertificateText(const QString& host, const QDateTime& expiry, qint64 secondsLeft, const QString& language);
 
 // Status lines that carry a number.
 QString GivingUpStatus(int computerResets, const QString& language);

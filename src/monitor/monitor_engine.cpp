@@ -21,6 +21,8 @@ constexpr char kResetIIS[] = "Reset IIS";
 constexpr char kResetComputer[] = "Reset Computer";
 constexpr char kAbortMonitor[] = "Abort Monitor";
 constexpr char kSendEmail[] = "Send Email";
+constexpr char kSiteBack[] = "Site Back";
+constexpr char kCertificate[] = "Certificate";
 constexpr char kStartFailed[] = "Start failed: ";
 constexpr char kRebootNotPersisted[] = "Not started: the run status could not be saved.";
 
@@ -73,7 +75,12 @@ void MonitorEngine::announce(const QString& message) {
 
 QString MonitorEngine::lastCheckText() const {
     if (!m_lastCheckTime.isValid()) return {};
-    return LastCheckText(m_lastCheck, FormatGeneralDateTime(m_lastCheckTime), m_language);
+    QString text = LastCheckText(m_lastCheck, FormatGeneralDateTime(m_lastCheckTime), m_language);
+    if (const std::optional<qint64> left = certificateSecondsLeft()) {
+        text += QLatin1Char('\n') +
+                CertificateText(m_lastCheck.certificateHost, m_lastCheck.certificateExpiry, *left, m_language);
+    }
+    return text;
 }
 
 void MonitorEngine::setCheckPeriod(int milliseconds) { m_timer1.setInterval(milliseconds); }
@@ -253,13 +260,13 @@ void MonitorEngine::LoadDefaultSettings() {
 void MonitorEngine::LoadSettings() {
     // Every read is judged on the very file it read.
     m_settingsTrust = Trust();
-    auto read = [this](const char* section, const char* key) {
-        return ProfileStore::ReadIni(*m_ini, QLatin1String(section), QLatin1String(key), QString(),
+    auto read = [this](const char* section, const char* key, const QString& missing = QString()) {
+        return ProfileStore::ReadIni(*m_ini, QLatin1String(section), QLatin1String(key), missing,
                                      &m_settingsTrust);
     };
     QStringList stored;  // each switch as the file has it
     for (const SettingEntry& entry : SettingsTable()) {
-        const QString value = read(entry.readSection, entry.key);
+        const QString value = read(entry.readSection, entry.key, entry.missingIsFactory ? entry.factoryValue : QString());
         if (entry.kind == SettingEntry::Kind::Check) {
             // Only exactly "1" means on.
             m_settings.*entry.check = value == QLatin1String("1");
@@ -288,6 +295,14 @@ void MonitorEngine::LoadSettings() {
     loadCounter(ini::kIISResetCount, m_iisResetCount);
     loadCounter(ini::kComputerResetCount, m_computerResetCount);
     loadCounter(ini::kContinuousComputerResetFailure, m_continuousComputerResetFailure);
+    // A run that a recovery left with the page bad: the notice that it is
+    // back still comes after the reboot.
+    const QString lastRecovery = read(ini::kStatus, ini::kLastRecovery);
+    if (lastRecovery == QLatin1String(kResetIIS) || lastRecovery == QLatin1String(kResetComputer)) {
+        m_lastRecovery = lastRecovery;
+        m_pageBadSince = ParseDate(read(ini::kStatus, ini::kPageBadSince)).value_or(QDateTime());
+    }
+    m_certificateWarnedOn = QDate::fromString(read(ini::kStatus, ini::kCertificateWarnedOn), QStringLiteral("yyyy-M-d"));
 
     const QString language = read(ini::kStatus, ini::kLanguage);
     m_language = language.isEmpty() ? QStringLiteral("eng") : language;
@@ -324,6 +339,8 @@ void MonitorEngine::StartNewRun() {
     WriteIni(m_iniPath, status, QLatin1String(ini::kIISResetCount), QStringLiteral("0"));
     WriteIni(m_iniPath, status, QLatin1String(ini::kComputerResetCount), QStringLiteral("0"));
     WriteIni(m_iniPath, status, QLatin1String(ini::kContinuousComputerResetFailure), QStringLiteral("0"));
+    forgetRecovery();
+    m_pageBadSince = QDateTime();
 
     StartMonitoring();
 }
@@ -393,16 +410,21 @@ void MonitorEngine::Timer1_Timer() {
     if (m_inTick) return;
     m_inTick = true;
 
-    if (CheckPage()) {
+    const bool good = CheckPage();
+    WarnOfCertificate();
+    if (good) {
         m_continuousPageFailure = 0;
         m_continuousIISResetFailure = 0;
         m_continuousComputerResetFailure = 0;
         WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kContinuousComputerResetFailure),
                  QStringLiteral("0"));
+        if (!m_lastRecovery.isEmpty()) SiteBack();
+        m_pageBadSince = QDateTime();
         // Nothing waits before the tick ends: its return to the event loop
         // paints the status line and the counts together.
         showStatusLine(msg(Msg::PageValidStatus));
     } else {
+        if (!m_pageBadSince.isValid()) m_pageBadSince = m_lastCheckTime;
         m_continuousPageFailure = Incremented(m_continuousPageFailure);
         showStatusLine(msg(Msg::PageInvalidStatus));
         yieldToEvents();
@@ -430,6 +452,7 @@ void MonitorEngine::Timer1_Timer() {
                 m_continuousPageFailure = 0;
                 m_continuousIISResetFailure = 0;
                 m_continuousComputerResetFailure = reboots;
+                noteRecovery(kResetComputer);
                 RunComputerReset();
             } else {
                 logEvent(QLatin1String(kResetComputer), QLatin1String(kRebootNotPersisted));
@@ -441,6 +464,7 @@ void MonitorEngine::Timer1_Timer() {
             yieldToEvents();
             m_continuousIISResetFailure = Incremented(m_continuousIISResetFailure);
             m_continuousPageFailure = 0;
+            noteRecovery(kResetIIS);
             RunIISReset();
             showStatusLine(IISResetDoneStatus(m_iisResetCount, m_language));
             yieldToEvents();
@@ -528,7 +552,62 @@ void MonitorEngine::AbortMonitoring() {
 // ---------------------------------------------------------------------------
 // Notification
 
-void MonitorEngine::NotifyByEmail(const QString& kind) {
+void MonitorEngine::noteRecovery(const char* kind) {
+    m_lastRecovery = QLatin1String(kind);
+    const QString status = QLatin1String(ini::kStatus);
+    WriteIni(m_iniPath, status, QLatin1String(ini::kLastRecovery), m_lastRecovery);
+    WriteIni(m_iniPath, status, QLatin1String(ini::kPageBadSince), FormatDateAndTime(m_pageBadSince));
+}
+
+// Written only where there is something to clear: a file that never saw a
+// recovery keeps its bytes.
+void MonitorEngine::forgetRecovery() {
+    if (m_lastRecovery.isEmpty()) return;
+    m_lastRecovery.clear();
+    const QString status = QLatin1String(ini::kStatus);
+    WriteIni(m_iniPath, status, QLatin1String(ini::kLastRecovery), QString());
+    WriteIni(m_iniPath, status, QLatin1String(ini::kPageBadSince), QString());
+}
+
+void MonitorEngine::SiteBack() {
+    const QString detail = SiteBackText(m_pageBadSince, m_lastCheckTime, m_lastRecovery, m_language);
+    logEvent(QLatin1String(kSiteBack), detail);
+    // Told the way the recovery itself was told.
+    const bool afterReboot = m_lastRecovery == QLatin1String(kResetComputer);
+    if (afterReboot ? m_settings.notifyComputerReset : m_settings.notifyIISReset) {
+        NotifyByEmail(QLatin1String(kSiteBack), detail);
+    }
+    forgetRecovery();
+}
+
+std::optional<qint64> MonitorEngine::certificateSecondsLeft() const {
+    const std::optional<int32_t> days = ToInt32(m_settings.certificateWarnDays);
+    if (!m_lastCheck.certificateExpiry.isValid() || !days) return std::nullopt;
+    // 0 days never warn: a certificate that has ended fails the check itself.
+    const qint64 left = m_lastCheckTime.secsTo(m_lastCheck.certificateExpiry);
+    if (left > static_cast<qint64>(*days) * 86400) return std::nullopt;
+    return left;
+}
+
+void MonitorEngine::WarnOfCertificate() {
+    const std::optional<qint64> left = certificateSecondsLeft();
+    if (!left) return;
+    // At most once a calendar day, on the day the clock says: set back a
+    // day, it does not warn again; a day stored further ahead than
+    // tomorrow is a clock that was wrong, and does not silence the warning.
+    const QDate today = m_lastCheckTime.date();
+    if (m_certificateWarnedOn.isValid() && today <= m_certificateWarnedOn && m_certificateWarnedOn <= today.addDays(1))
+        return;
+    m_certificateWarnedOn = today;
+    WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kCertificateWarnedOn),
+             today.toString(QStringLiteral("yyyy-M-d")));
+    const QString detail =
+        CertificateText(m_lastCheck.certificateHost, m_lastCheck.certificateExpiry, *left, m_language);
+    logEvent(QLatin1String(kCertificate), detail);
+    if (m_settings.notifyCertificate) NotifyByEmail(QLatin1String(kCertificate), detail);
+}
+
+void MonitorEngine::NotifyByEmail(const QString& kind, const QString& detail) {
     const SettingsRecord& s = m_settings;
     for (const QString* field : {&s.receiverEmail, &s.senderEmail, &s.senderSmtp, &s.senderAccount,
                                  &s.senderPassword}) {
@@ -536,7 +615,7 @@ void MonitorEngine::NotifyByEmail(const QString& kind) {
     }
     const QString receivers = s.receiverEmail;
     const QString result = SendMail(s.senderSmtp, s.senderEmail, receivers, QString(), QString(), s.senderAccount,
-                                    s.senderPassword, kind, QString(), QString());
+                                    s.senderPassword, kind, notification::EventBody(detail), QString());
     LogToFile(QLatin1String(kSendEmail), result.isEmpty() ? notification::SentDetail(receivers)
                                                            : notification::NotSentDetail(receivers, result));
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "config/settings_record.h"
 #include "monitor/messages.h"
@@ -61,7 +62,15 @@ public:
     CommandStart RunIISReset();
     CommandStart RunComputerReset();
     void AbortMonitoring();
-    void NotifyByEmail(const QString& kind);
+    // The first good check after a recovery the cycle made: how long the page
+    // was bad and which recovery came last, logged, and mailed where that
+    // recovery was.
+    void SiteBack();
+    // Once a calendar day while the certificate of the page's server is
+    // within the warning days of its end: logged, and mailed when asked.
+    void WarnOfCertificate();
+    // Mails the event `kind`; `detail`, where there is one, is its body.
+    void NotifyByEmail(const QString& kind, const QString& detail = QString());
     // Starts a command without waiting, as root only when the settings it
     // came from are root's alone.
     CommandStart startCommand(const QString& command);
@@ -146,6 +155,13 @@ private:
     void yieldToEvents();
     // startCommand, logging a failure as a second line of the event `kind`.
     CommandStart startLoggedCommand(const QString& kind, const QString& command);
+    // A recovery stage fired: what the site-back notice will need is on disk
+    // before its command runs, so a reboot does not lose it.
+    void noteRecovery(const char* kind);
+    void forgetRecovery();
+    // The seconds the certificate of the last check has left, when it lies
+    // within the warning days.
+    std::optional<qint64> certificateSecondsLeft() const;
 
     Services m_services;
     SettingsRecord m_settings;
@@ -175,6 +191,11 @@ private:
     PageStateJournal m_journal;
     HttpResult m_lastCheck;
     QDateTime m_lastCheckTime;
+    // The first failed check of the streak, and the recovery the cycle made
+    // last in it (its event kind): persisted once a recovery fires.
+    QDateTime m_pageBadSince;
+    QString m_lastRecovery;
+    QDate m_certificateWarnedOn;
 
     PeriodTimer m_timer1;
 };

@@ -29,6 +29,12 @@ QString NotSentDetail(const QString& receivers, const QString& failureText) {
     return QStringLiteral("Send failed, to:") + receivers + QLatin1Char(',') + failureText;
 }
 
+QString EventBody(const QString& detail) {
+    if (detail.isEmpty()) return {};
+    return QStringLiteral("<HTML><BODY style='font-size:10pt;'>") + detail.toHtmlEscaped() +
+           QStringLiteral("</BODY></HTML>");
+}
+
 QString TestSubject() { return QStringLiteral("(Tarvesk) Trial of Send Email"); }
 
 QString TestBody(const QString& dateTimeText) {

@@ -17,6 +17,10 @@ QString FailureText(MailFailure failure, bool chinese);
 QString SentDetail(const QString& receivers);
 QString NotSentDetail(const QString& receivers, const QString& failureText);
 
+// The body of an event's notice: empty for an event without a detail, as
+// the notices have always been; the detail, escaped, for one with it.
+QString EventBody(const QString& detail);
+
 // The operator's test mail.
 QString TestSubject();
 QString TestBody(const QString& dateTimeText);

@@ -263,12 +263,21 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
     ::close(fd);
     ::fsync(folder.fd());
     if (takeOver) {
-        // What root wrote back came from that user's file: from the next
-        // start on, root trusts it as its own.
+        // What root wrote back came from that user's file: a marker beside
+        // it keeps root from trusting that user's words in it until the
+        // operator has read them and removed the marker.
+        const QByteArray marker = TakenOverMarker(name);
+        const int mark = ::openat(folder.fd(), marker.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (mark >= 0) {
+            const QByteArray from = "taken over from uid " + QByteArray::number(old.st_uid) + '\n';
+            [[maybe_unused]] const ssize_t n = ::write(mark, from.constData(), static_cast<size_t>(from.size()));
+            ::close(mark);
+        }
         std::fprintf(stderr,
-                     "Tarvesk: %s/%s belonged to uid %u; root's rewrite made it root's. Read the commands in it "
-                     "before Tarvesk starts again as root, which then runs them.\n",
-                     QFile::encodeName(folder.path()).constData(), name.constData(), unsigned(old.st_uid));
+                     "Tarvesk: %s/%s belonged to uid %u; root's rewrite made it root's. Root runs none of the "
+                     "commands in it until you have read them and removed %s/%s.\n",
+                     QFile::encodeName(folder.path()).constData(), name.constData(), unsigned(old.st_uid),
+                     QFile::encodeName(folder.path()).constData(), marker.constData());
         std::fflush(stderr);
     }
     return true;

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <QByteArray>
+#include <QLocale>
+#include <QTimeZone>
 #include <QUrl>
 #include <QtGlobal>
 #include <memory>
@@ -79,11 +81,31 @@ QString FailureWords(CURL* h, CURLcode code, const char* errorBuffer, std::chron
            (osError != 0 ? qt_error_string(static_cast<int>(osError)) : QString::fromUtf8(curl_easy_strerror(code)));
 }
 
+// "Expire date:Dec  9 12:00:00 2026 GMT", as the TLS library prints a
+// certificate's notAfter, from the server's own certificate (the first of
+// the chain) of the connection the transfer ended on.
+QDateTime CertificateExpiry(CURL* h) {
+    struct curl_certinfo* chain = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_CERTINFO, &chain) != CURLE_OK || !chain || chain->num_of_certs < 1) return {};
+    static const QByteArray kKey = QByteArrayLiteral("Expire date:");
+    for (const curl_slist* field = chain->certinfo[0]; field; field = field->next) {
+        const QByteArray entry(field->data);
+        if (!entry.startsWith(kKey)) continue;
+        const QString text = QString::fromLatin1(entry.mid(kKey.size())).simplified();
+        QDateTime when = QLocale::c().toDateTime(text, QStringLiteral("MMM d HH:mm:ss yyyy 'GMT'"));
+        if (!when.isValid()) when = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss 'GMT'"));
+        when.setTimeZone(QTimeZone::utc());
+        return when;
+    }
+    return {};
+}
+
 }  // namespace
 
 CurlHttpClient::CurlHttpClient() : CurlHttpClient(Limits{}) {}
 
-CurlHttpClient::CurlHttpClient(const Limits& limits) : m_limits(limits) {}
+CurlHttpClient::CurlHttpClient(const Limits& limits, const QString& caFile)
+    : m_limits(limits), m_caFile(caFile.toUtf8()) {}
 
 HttpResult CurlHttpClient::get(const QString& url) {
     EnsureCurlInitialised();
@@ -113,6 +135,7 @@ HttpResult CurlHttpClient::get(const QString& url) {
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.totalTimeout.count()));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_caFile.isEmpty()) curl_easy_setopt(h, CURLOPT_CAINFO, m_caFile.constData());
     // An empty proxy overrides the *_proxy environment variables; the
     // program takes nothing from its environment.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
@@ -122,6 +145,10 @@ HttpResult CurlHttpClient::get(const QString& url) {
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, CountHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &budget);
+    // The certificate's dates come from the handshake the check makes
+    // anyway (a plain connection has none to collect): no second connection
+    // to learn when it expires.
+    curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
 
     const auto started = std::chrono::steady_clock::now();
     const CURLcode code = curl_easy_perform(h);
@@ -143,6 +170,15 @@ HttpResult CurlHttpClient::get(const QString& url) {
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     result.transferOk = true;
     result.status = status;
+    // After redirects, the server the check ended on; only if that one
+    // spoke TLS are the certificate's dates its own.
+    const char* effective = nullptr;
+    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
+    const QUrl ended(QString::fromUtf8(effective ? effective : ""));
+    if (ended.scheme() == QLatin1String("https")) {
+        result.certificateExpiry = CertificateExpiry(h);
+        if (result.certificateExpiry.isValid()) result.certificateHost = ended.host();
+    }
     return result;
 }
 

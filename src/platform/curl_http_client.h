@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <chrono>
 #include <cstddef>
 
@@ -24,12 +26,15 @@ public:
     };
 
     CurlHttpClient();
-    explicit CurlHttpClient(const Limits& limits);
+    // `caFile`: the certificate authorities trusted in place of the
+    // system's store, when set.
+    explicit CurlHttpClient(const Limits& limits, const QString& caFile = QString());
 
     HttpResult get(const QString& url) override;
 
 private:
     Limits m_limits;
+    QByteArray m_caFile;
 };
 
 }  // namespace tarvesk

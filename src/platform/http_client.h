@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <chrono>
 
@@ -17,6 +18,11 @@ struct HttpResult {
     QString error;
     // From the start of the request to its end, whatever the end was.
     std::chrono::milliseconds elapsed{0};
+    // For a page that ended on https: when the certificate of the server it
+    // ended on stops being valid, as read from the connection itself, and
+    // that server's host. Invalid and empty otherwise.
+    QDateTime certificateExpiry;
+    QString certificateHost;
 };
 
 // One synchronous GET of a page. Implementations must be safe to call from a

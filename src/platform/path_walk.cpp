@@ -147,10 +147,17 @@ bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* targ
     return Walk(start, judge, target).run({name});
 }
 
+QByteArray TakenOverMarker(const QByteArray& name) { return '.' + name + ".taken-over"; }
+
 Trust JudgeTarget(const Folder& start, const FileTarget& target, const struct stat* st) {
     if (!IsRoot()) return {};
     Trust trust = target.viaLink ? target.trust : JudgeFolder(start);
     if (st && !OnlyRootCanWrite(*st)) trust.add({Trust::Cause::IniOrFolder, QString()});
+    const Folder& folder = target.folder(start);
+    const QByteArray marker = TakenOverMarker(target.name);
+    struct stat seen {};
+    if (::fstatat(folder.fd(), marker.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0)
+        trust.add({Trust::Cause::TakenOver, PathIn(folder, marker)});
     return trust;
 }
 

@@ -40,6 +40,10 @@ bool ResolveTarget(const Folder& start, const QByteArray& name, FileTarget* targ
 // nothing). Trusted for any user but root.
 Trust JudgeTarget(const Folder& start, const FileTarget& target, const struct stat* st);
 
+// The marker beside a file that root took over from another user: while it
+// is there, root does not trust what that user wrote in the file.
+QByteArray TakenOverMarker(const QByteArray& name);
+
 // The named file as it is now.
 Trust JudgeFile(const Folder& folder, const QByteArray& name);
 

@@ -30,6 +30,9 @@ struct Trust {
                       // folder, a loop of links, a folder that cannot be
                       // opened, a walk up to / that did not end
         Missing,      // a program: no regular file at `folder`
+        TakenOver,    // root made another user's file its own, and
+                      // `folder` (the marker beside it) says so: what that
+                      // user wrote in it is not yet reviewed
     };
     Cause cause = Cause::None;
     QString folder;

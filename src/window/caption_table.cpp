@@ -35,6 +35,8 @@ const std::vector<CaptionRow>& CaptionTable() {
         {"Label18", "SMTP Server of Sender:", "SMTP 服务器地址："},
         {"Label19", "Account of Sender:", "SMTP 登录帐号："},
         {"Label24", "Password of Sender:", "SMTP 登录密码："},
+        {"Label28", "Warn days before the certificate expires:", "证书到期前提前警告的天数："},
+        {"Label29", "Notify by Email", "以 Email 通知"},
         {"Frame2", "Status -Monitor Actions", "状态 - 动作统计"},
         {"Label5", "Time of Start Monitor:", "监测开始时间："},
         {"Label14", "Count of Page Check:", "页面监测次数："},

@@ -78,7 +78,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::buildControls() {
     setWindowTitle(QStringLiteral("Tarvesk & Auto Reset"));
     setFont(BaseFont());
-    setFixedSize(px(7470), px(8550));
+    setFixedSize(px(7470), px(8910));
 
     const QFont plain = ControlFont(false);
     const QFont bold = ControlFont(true);
@@ -177,7 +177,7 @@ void MainWindow::buildControls() {
     label(Frame1, "Label15", "Computer Reset failures", kTrailingLeft, row(7), kTrailingWidth);
 
     // Settings - Email Notice.
-    Frame3 = group("Frame3", "Settings - Email Notice", 3600, 2535);
+    Frame3 = group("Frame3", "Settings - Email Notice", 3600, 2895);
     label(Frame3, "Label20", "Events to Notify:", kCaptionLeft, row(1), kCaptionWidth);
     const int notifyStep = 1620;
     chkNotifyIISReset = check(Frame3, "chkNotifyIISReset", kFieldLeft, row(1));
@@ -206,9 +206,15 @@ void MainWindow::buildControls() {
     auto* asterisks = new AsteriskPasswordStyle;
     asterisks->setParent(txtSenderPassword);
     txtSenderPassword->setStyle(asterisks);
+    label(Frame3, "Label28", "Warn days before the certificate expires:", kCaptionLeft, row(7),
+          kThresholdLeft - 60 - kCaptionLeft);
+    txtCertificateWarnDays = edit(Frame3, "txtCertificateWarnDays", "14", kThresholdLeft, row(7), kThresholdWidth);
+    chkNotifyCertificate = check(Frame3, "chkNotifyCertificate", kTrailingLeft, row(7));
+    label(Frame3, "Label29", "Notify by Email", kTrailingLeft + kCheckSize + 45, row(7),
+          kTrailingWidth - kCheckSize - 45);
 
     // Status - Monitor Actions.
-    Frame2 = group("Frame2", "Status -Monitor Actions", 6360, 1455);
+    Frame2 = group("Frame2", "Status -Monitor Actions", 6720, 1455);
     const int valueLeft = 1920;
     const int rightCaptionLeft = 3720;
     const int rightValueLeft = 5760;
@@ -234,9 +240,9 @@ void MainWindow::buildControls() {
     }
 
     // Button row.
-    cmdSave = button(this, "cmdSave", "Save Settings", 1320, 8040, 1215, 375);
-    cmdStartMonitor = button(this, "cmdStartMonitor", "Start Monitor", 3120, 8040, 1215, 375);
-    cmdStopMonitor = button(this, "cmdStopMonitor", "Stop Monitor", 4920, 8040, 1215, 375);
+    cmdSave = button(this, "cmdSave", "Save Settings", 1320, 8400, 1215, 375);
+    cmdStartMonitor = button(this, "cmdStartMonitor", "Start Monitor", 3120, 8400, 1215, 375);
+    cmdStopMonitor = button(this, "cmdStopMonitor", "Stop Monitor", 4920, 8400, 1215, 375);
 
     m_textSettings = {
         {txtPageURL, &SettingsRecord::pageUrl},
@@ -251,6 +257,7 @@ void MainWindow::buildControls() {
         {txtSenderSMTP, &SettingsRecord::senderSmtp},
         {txtSenderAccount, &SettingsRecord::senderAccount},
         {txtSenderPassword, &SettingsRecord::senderPassword},
+        {txtCertificateWarnDays, &SettingsRecord::certificateWarnDays},
     };
     // In the order of the stages, as loading has always set them.
     m_checkSettings = {
@@ -260,6 +267,7 @@ void MainWindow::buildControls() {
         {chkNotifyIISReset, &SettingsRecord::notifyIISReset},
         {chkNotifyComputerReset, &SettingsRecord::notifyComputerReset},
         {chkNotifyAbortMonitor, &SettingsRecord::notifyAbortMonitor},
+        {chkNotifyCertificate, &SettingsRecord::notifyCertificate},
     };
 
     // Only the listed controls take the focus.
@@ -279,6 +287,7 @@ void MainWindow::buildControls() {
         {"Label23", chkNotifyAbortMonitor}, {"Label16", txtReceiverEmail},
         {"Label17", txtSenderEmail},      {"Label18", txtSenderSMTP},
         {"Label19", txtSenderAccount},    {"Label24", txtSenderPassword},
+        {"Label28", txtCertificateWarnDays}, {"Label29", chkNotifyCertificate},
         {"Label5", lblStartTime},         {"Label14", lblPageCheckCount},
         {"Label2", lblIISResetCount},     {"Label7", lblComputerResetCount},
     };
@@ -364,12 +373,13 @@ void MainWindow::wireHandlers() {
     connect(txtSenderSMTP, &QLineEdit::textChanged, this, &MainWindow::txtSenderSMTP_Change);
     connect(txtSenderAccount, &QLineEdit::textChanged, this, &MainWindow::txtSenderAccount_Change);
     connect(txtSenderPassword, &QLineEdit::textChanged, this, &MainWindow::txtSenderPassword_Change);
+    connect(txtCertificateWarnDays, &QLineEdit::textChanged, this, &MainWindow::txtCertificateWarnDays_Change);
 
     // Blanks are trimmed when the operator finishes an edit, not at every
     // keystroke: trimming while typing would eat the blank between two words.
     for (QLineEdit* e : {txtPageURL, txtPageCheckInterval, txtIISResetCommand, txtPageFailureThreshold,
                          txtComputerResetCommand, txtIISResetThreshold, txtReceiverEmail, txtSenderEmail,
-                         txtSenderSMTP, txtSenderAccount, txtSenderPassword}) {
+                         txtSenderSMTP, txtSenderAccount, txtSenderPassword, txtCertificateWarnDays}) {
         connect(e, &QLineEdit::editingFinished, this, [this, e] { trimField(e); });
     }
 
@@ -397,7 +407,8 @@ void MainWindow::setTabOrder() {
         txtComputerResetThreshold, chkNotifyIISReset, chkNotifyComputerReset,
         chkNotifyAbortMonitor, txtReceiverEmail,     cmdSendEmail,
         txtSenderEmail,      txtSenderSMTP,          txtSenderAccount,
-        txtSenderPassword,   Option1,                Option2,
+        txtSenderPassword,   txtCertificateWarnDays, chkNotifyCertificate,
+        Option1,             Option2,
     };
     for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -594,6 +605,19 @@ void MainWindow::checkPositiveNumber(QLineEdit* edit, bool retimes) {
 }
 
 void MainWindow::txtPageCheckInterval_Change() { checkPositiveNumber(txtPageCheckInterval, true); }
+
+// A whole number of days, 0 for never.
+void MainWindow::txtCertificateWarnDays_Change() {
+    if (!m_engine.loaded()) return;
+    const QString text = field(txtCertificateWarnDays);
+    if (text.isEmpty()) return;
+    const std::optional<int16_t> days = IsNumeric(text) ? ToInt16(text) : std::nullopt;
+    if (!days) {
+        inform(msg(Msg::ShouldBeNumber));
+    } else if (*days < 0) {
+        inform(msg(Msg::ShouldBeZeroOrMore));
+    }
+}
 void MainWindow::txtPageFailureThreshold_Change() { checkPositiveNumber(txtPageFailureThreshold, false); }
 void MainWindow::txtIISResetThreshold_Change() { checkPositiveNumber(txtIISResetThreshold, false); }
 

@@ -52,6 +52,7 @@ public slots:
     void txtSenderSMTP_Change();
     void txtSenderAccount_Change();
     void txtSenderPassword_Change();
+    void txtCertificateWarnDays_Change();
 
     void chkIISReset_Click();
     void chkComputerReset_Click();
@@ -125,6 +126,8 @@ private:
     QLineEdit* txtSenderSMTP = nullptr;
     QLineEdit* txtSenderAccount = nullptr;
     QLineEdit* txtSenderPassword = nullptr;
+    QLineEdit* txtCertificateWarnDays = nullptr;
+    QCheckBox* chkNotifyCertificate = nullptr;
     // Status - Monitor Actions.
     QGroupBox* Frame2 = nullptr;
     QLabel* lblStartTime = nullptr;

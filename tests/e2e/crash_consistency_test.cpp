@@ -103,7 +103,7 @@ protected:
                          "[HowtoNotify]\nNotifyIISReset=0\nNotifyComputerReset=0\nNotifyAbortMonitor=0\n"
                          "[Status]\nLanguage=eng\nMonitoring=1\nStartTime=2026-12-1 08:00:00\n"
                          "PageCheckCount=0\nIISResetCount=0\nComputerResetCount=0\n"
-                         "ContinousComputerResetFailure=0\n";
+                         "ContinousComputerResetFailure=0\nLastRecovery=\nPageBadSince=\n";
         return ini;
     }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -153,6 +154,24 @@ TEST_F(WatchdogEndToEnd, ClimbsFromRestartToRebootToGivingUp) {
     EXPECT_GT(events.indexOf("Tarvesk: Abort Monitor"), events.indexOf(rebootLine));
     EXPECT_EQ(events.count(restartLine), ini("IISResetCount").toInt());
     EXPECT_EQ(events.count(rebootLine), 1);
+
+    // Started again after the reboot, with the site back: the first good
+    // check says so, naming the last action, the restart the giving-up tick
+    // still made.
+    // A site of its own, out of reach of a restart still under way.
+    QProcess::startDetached("/usr/bin/setsid",
+                            {"/usr/bin/python3", m_scripts + "/status_server.py", "--status", "200", "--port-file",
+                             m_dir.filePath("back.port"), "--pid-file", m_dir.filePath("back.pid")});
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(m_dir.filePath("back.port")); }, 10));
+    ProfileStore::WriteIni(m_dir.filePath("Tarvesk.ini"), "HowToMonitor", "PageURL",
+                           "http://127.0.0.1:" + ReadText(m_dir.filePath("back.port")) + "/");
+    startProgram();
+    ASSERT_TRUE(WaitFor([&] { return log().contains("\tSite Back\t"); }, 30)) << log().toStdString();
+    EXPECT_TRUE(log().contains(QRegularExpression("\tSite Back\tThe page is good again after [^\t]+ bad \\(since "
+                                                  "[^\t]+\\); the last action was the restart \\(Reset IIS\\)\\.\r\n")))
+        << log().toStdString();
+    EXPECT_EQ(ini("LastRecovery"), "");
+    QProcess::execute("/bin/kill", {ReadText(m_dir.filePath("back.pid"))});
 }
 
 }  // namespace

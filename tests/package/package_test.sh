@@ -173,9 +173,12 @@ for name in Tarvesk.ini 2026-12.log; do
     fail "$name is not root's 0600, or its copy not its owner's 0600"
 done
 [ "$(stat -c '%U:%G %a %s' "$opt/.Tarvesk.lock")" = "root:root 600 0" ] && [ ! -e "$copies/.Tarvesk.lock" ] || fail "the lock"
+# The user's commands, now in a file of root's, wait for the operator's review.
+[ "$(stat -c '%U:%G %a' "$opt/.Tarvesk.ini.taken-over")" = "root:root 600" ] || fail "no marker of the taken-over INI"
 cmp -s <(outside) "$work/outside.before" && [ -L "$opt/2026-10.log" ] || fail "the upgrade changed a file outside the folder"
 for said in "gave /opt/tarvesk back to root" "made 2026-12.log Tarvesk.ini .Tarvesk.lock in /opt/tarvesk root's" \
-  "2026-10.log (symbolic link of uid 65534), 2026-11.log (regular file of uid 0, with 2 names)"; do
+  "2026-10.log (symbolic link of uid 65534), 2026-11.log (regular file of uid 0, with 2 names)" \
+  "runs none of the commands in Tarvesk.ini as root until"; do
   grep -q "tarvesk: .*$said" "$work/apt.log" || { cat "$work/apt.log" >&2; fail "the upgrade did not say: $said"; }
 done
 # A folder that is root's already is left in silence.

@@ -12,7 +12,15 @@ bool AddedByServer(const std::string& name) {
 
 }  // namespace
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer() : m_owned(std::make_unique<httplib::Server>()), m_server(*m_owned) { serve(); }
+
+HttpTestServer::HttpTestServer(const QString& certificate, const QString& key)
+    : m_owned(std::make_unique<httplib::SSLServer>(certificate.toUtf8().constData(), key.toUtf8().constData())),
+      m_server(*m_owned) {
+    serve();
+}
+
+void HttpTestServer::serve() {
     // One request per connection, so stop() never waits on an idle
     // keep-alive connection.
     m_server.set_keep_alive_max_count(1);
@@ -92,7 +100,8 @@ void HttpTestServer::setStatus(int status) {
 }
 
 QString HttpTestServer::url(const QString& path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    const bool tls = dynamic_cast<const httplib::SSLServer*>(m_owned.get()) != nullptr;
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(tls ? "https" : "http").arg(m_port).arg(path);
 }
 
 HttpTestServer::Request HttpTestServer::lastRequest() const {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,7 +22,8 @@ namespace tarvesk {
 //   /notmodified 304          /error       500
 //   /redirect    302 to /ok   /loop        302 to itself
 //   /slow        200 after the delay set by setSlowDelay (1 s at first)
-// Every request is counted and the last one is kept.
+// Every request is counted and the last one is kept. Given a certificate and
+// its key, it speaks https (see TestCertificates).
 class HttpTestServer {
 public:
     struct Request {
@@ -33,12 +35,13 @@ public:
     };
 
     HttpTestServer();
+    HttpTestServer(const QString& certificate, const QString& key);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:PORT" followed by `path`.
+    // "http://127.0.0.1:PORT" (https when it speaks it) followed by `path`.
     QString url(const QString& path) const;
 
     void setStatus(int status);
@@ -48,7 +51,10 @@ public:
     Request lastRequest() const;
 
 private:
-    httplib::Server m_server;
+    void serve();
+
+    std::unique_ptr<httplib::Server> m_owned;
+    httplib::Server& m_server;
     std::thread m_thread;
     int m_port = 0;
     std::atomic<int> m_rootStatus{200};

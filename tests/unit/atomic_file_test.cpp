@@ -1,5 +1,7 @@
 // The atomic file replacement and the whole-file read, on real files.
 #include "platform/atomic_file.h"
+#include "platform/folder.h"
+#include "platform/path_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -240,6 +242,10 @@ TEST_F(AtomicFile, RootsRewriteFollowsTheFoldersOwner) {
         EXPECT_EQ(said.find("file.ini belonged to uid 65534") != std::string::npos, folderOwner == 0) << said;
         EXPECT_EQ(QFileInfo(m_path).ownerId(), folderOwner);
         EXPECT_EQ(QFileInfo(m_path).groupId(), folderOwner);
+        // What that user wrote stays untrusted until the marker is gone.
+        EXPECT_EQ(tarvesk::JudgeFile(tarvesk::Folder::Open(m_dir.path()), "file.ini").cause,
+                  folderOwner == 0 ? tarvesk::Trust::Cause::TakenOver : tarvesk::Trust::Cause::IniOrFolder);
+        QFile::remove(m_dir.filePath(".file.ini.taken-over"));
     }
     ASSERT_EQ(::chown(folder.constData(), 0, 0), 0);
 }

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "support/process_stats.h"
 #include "support/hostile_http_server.h"
 #include "support/http_test_server.h"
+#include "support/test_certificates.h"
 
 using namespace std::chrono_literals;
 
@@ -91,6 +93,28 @@ TEST_F(CurlHttpClientTest, RedirectLoopFailsAfterTenHops) {
     EXPECT_FALSE(result.transferOk);
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_EQ(m_server.requestCount(), 11);  // the first request and ten redirects
+}
+
+// The certificate's end is read from the check's own connection, for the
+// server the check ended on; a plain page has none, and a certificate that
+// does not verify fails the check as before.
+TEST(CurlHttpClient, CertificateExpiryComesFromTheCheckItself) {
+    TestCertificates certificates(3);
+    ASSERT_TRUE(certificates.isValid());
+    HttpTestServer secure(certificates.certificate(), certificates.key());
+    const QDateTime expected = QDateTime::currentDateTimeUtc().addDays(3);
+    const HttpResult result = CurlHttpClient(QuickLimits(20s), certificates.caFile()).get(secure.url("/redirect"));
+    ASSERT_TRUE(result.transferOk) << result.error.toStdString();
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(result.certificateHost, "127.0.0.1");
+    EXPECT_LE(std::abs(result.certificateExpiry.secsTo(expected)), 120) << result.certificateExpiry.toString().toStdString();
+    EXPECT_EQ(secure.requestCount(), 2);  // the redirect and its target, on one handshake each at most
+
+    HttpTestServer plain;
+    EXPECT_FALSE(CurlHttpClient(QuickLimits(20s)).get(plain.url("/ok")).certificateExpiry.isValid());
+    const HttpResult untrusted = CurlHttpClient(QuickLimits(20s)).get(secure.url("/ok"));
+    EXPECT_FALSE(untrusted.transferOk);
+    EXPECT_FALSE(untrusted.certificateExpiry.isValid());
 }
 
 TEST_F(CurlHttpClientTest, SendsPlainGetWithoutBodyOrExtraHeaders) {

@@ -9,7 +9,12 @@ namespace {
 
 // A status that came back, or (status 0) the HTTP library's words.
 HttpResult Outcome(long status, const char* words = "") {
-    return HttpResult{status != 0, status, QString::fromUtf8(words), std::chrono::milliseconds(status ? 12 : 60004)};
+    HttpResult result;
+    result.transferOk = status != 0;
+    result.status = status;
+    result.error = QString::fromUtf8(words);
+    result.elapsed = std::chrono::milliseconds(status ? 12 : 60004);
+    return result;
 }
 
 // Words from a server or a command never start a line of their own in the

@@ -1,12 +1,18 @@
 // Event notifications and the test mail, through the window, against a real
 // SMTP server on loopback.
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "platform/curl_http_client.h"
 #include "platform/curl_smtp_transport.h"
+#include "platform/text_conv.h"
+#include "support/http_test_server.h"
 #include "support/smtp_test_server.h"
+#include "support/test_certificates.h"
 #include "window/support/window_fixture.h"
 
 namespace tarvesk {
@@ -20,6 +26,17 @@ std::shared_ptr<CurlSmtpTransport> AsPort25(const QString& caFile) {
     options.tls = CurlSmtpTransport::Tls::Opportunistic;
     options.caFile = caFile;
     return std::make_shared<CurlSmtpTransport>(options);
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
 }
 
 class MailNotification : public WindowTest {
@@ -149,6 +166,107 @@ TEST_F(MailNotification, RefusedMessageIsLoggedWithTheServersWords) {
     EXPECT_TRUE(log[1].endsWith("\tSend Email\tSend failed, to:\"Doe, John\" <john@example.test>; b@example.test,"
                                 "SMTP Server authentication failed.554 5.7.1 Message rejected as spam"))
         << log[1].toStdString();
+}
+
+// The first good check after a recovery is told with how long the page was
+// bad and which recovery came last, and mailed where that recovery was; what
+// it needs survives the reboot.
+TEST_F(MailNotification, SiteBackIsToldTheWayItsRecoveryWas) {
+    const struct Row {
+        const char* what;
+        bool reboot;  // the chain reaches the reboot, and the program starts again
+        bool mailed;
+        const char* language;
+        const char* detail;
+    } rows[] = {
+        {"after a restart, mailed", false, true, "eng",
+         "The page is good again after 2 min 0 s bad (since %1); the last action was the restart (Reset IIS)."},
+        {"after a restart, not mailed", false, false, "eng",
+         "The page is good again after 2 min 0 s bad (since %1); the last action was the restart (Reset IIS)."},
+        {"after a reboot, across a program restart", true, true, "cn",
+         "页面已恢复正常，此前失效 2 分 0 秒（自 %1 起）；最后的操作是电脑重启。"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        resetWindow();
+        QFile::remove(iniPath());
+        for (const QString& log : QDir(folder()).entryList({"*.log"})) QFile::remove(folder() + "/" + log);
+        HttpTestServer site;
+        SmtpTestServer server({"--auth", "ops:pw"});
+        useServer(server);
+        window().SetLanguage(row.language);
+        type("txtPageURL", site.url("/"));
+        for (const char* threshold : {"txtPageFailureThreshold", "txtIISResetThreshold"}) type(threshold, "1");
+        box("chkIISReset")->setChecked(true);
+        box("chkComputerReset")->setChecked(row.reboot);
+        box("chkNotifyIISReset")->setChecked(row.mailed);
+        box("chkNotifyComputerReset")->setChecked(row.mailed);
+        probe->script = {SiteStopped, SiteStarted};
+        const QDateTime start(QDate(2026, 12, 9), QTime(3, 10, 5));
+        site.setStatus(500);
+        fixedNow = start;
+        engine().Timer1_Timer();  // the restart
+        fixedNow = start.addSecs(60);
+        engine().Timer1_Timer();  // a second restart, or the reboot
+        if (row.reboot) {
+            engine().SaveSettings();
+            resetWindow();
+        }
+        const qsizetype mailsBefore = server.messages().size();
+        site.setStatus(200);
+        fixedNow = start.addSecs(120);
+        engine().Timer1_Timer();
+        const QString detail = QString::fromUtf8(row.detail).arg(FormatGeneralDateTime(start));
+        EXPECT_TRUE(logLines().contains(QStringLiteral("%1\tSite Back\t%2").arg(FormatGeneralDateTime(fixedNow), detail)))
+            << logLines().join('\n').toStdString();
+        const auto mails = server.messages();
+        ASSERT_EQ(mails.size(), mailsBefore + (row.mailed ? 1 : 0));
+        if (row.mailed) {
+            EXPECT_EQ(mails.back().header("Subject"), "Site Back");
+            EXPECT_TRUE(mails.back().body.contains(detail)) << mails.back().body.toStdString();
+        }
+        engine().Timer1_Timer();  // told once
+        EXPECT_EQ(logLines().filter("\tSite Back\t").size(), 1);
+        EXPECT_EQ(ini("Status", "LastRecovery"), "");
+    }
+}
+
+// A certificate within the warning days is warned of once a calendar day,
+// and mailed; the clock set back does not repeat it, 0 days never warn, and a
+// renewed certificate stops the warnings at once.
+TEST_F(MailNotification, CertificateIsWarnedOfOnceADayUntilRenewed) {
+    TestCertificates soon(3), renewed(90);
+    ASSERT_TRUE(soon.isValid() && renewed.isValid());
+    const QString authorities = folder() + "/authorities.pem";
+    WriteBytes(authorities, ReadBytes(soon.caFile()) + ReadBytes(renewed.caFile()));
+    services.http = std::make_shared<CurlHttpClient>(CurlHttpClient::Limits{}, authorities);
+    HttpTestServer site(soon.certificate(), soon.key()), renewedSite(renewed.certificate(), renewed.key());
+    SmtpTestServer server({"--auth", "ops:pw"});
+    useServer(server);
+    type("txtPageURL", site.url("/"));
+    box("chkNotifyCertificate")->setChecked(true);
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto tickAt = [&](const QDateTime& when) {
+        fixedNow = when;
+        engine().Timer1_Timer();
+    };
+    tickAt(now);
+    tickAt(now.addSecs(60));
+    tickAt(now.addDays(1));
+    tickAt(now);  // the clock set back a day
+    type("txtCertificateWarnDays", "0");
+    tickAt(now.addDays(2));
+    type("txtCertificateWarnDays", "14");
+    type("txtPageURL", renewedSite.url("/"));
+    tickAt(now.addDays(3));
+    const QStringList warnings = logLines().filter("\tCertificate\t");
+    ASSERT_EQ(warnings.size(), 2) << logLines().join('\n').toStdString();
+    EXPECT_TRUE(warnings[0].contains("\tThe certificate of 127.0.0.1 expires on ")) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(", in 3 days.")) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[1].endsWith(", in 2 days.")) << warnings[1].toStdString();
+    const auto mails = server.messages();
+    ASSERT_EQ(mails.size(), 2);
+    EXPECT_EQ(mails[0].header("Subject"), "Certificate");
 }
 
 }  // namespace

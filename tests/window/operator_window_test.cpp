@@ -216,6 +216,10 @@ TEST_F(OperatorWindow, ThresholdChecksAndTheUncheckedThreshold) {
     type("txtPageFailureThreshold", "0");
     type("txtIISResetThreshold", "x");
     EXPECT_EQ(prompt->informs, (QStringList{"This field should be bigger than 0.", "This field should be a number."}));
+    // The certificate's warning days take 0, for never.
+    prompt->informs.clear();
+    for (const char* days : {"0", "-1", "x"}) type("txtCertificateWarnDays", days);
+    EXPECT_EQ(prompt->informs, (QStringList{"This field should be 0 or more.", "This field should be a number."}));
     prompt->informs.clear();
     type("txtComputerResetThreshold", " anything ");
     EXPECT_TRUE(prompt->informs.isEmpty());

@@ -34,7 +34,7 @@ TEST_F(SettingsRecord, FirstRunWritesTheFactorySettingsInOrder) {
         "IISResetThreshold", "AbortMonitor", "ComputerResetThreshold", "[HowtoNotify]",
         "NotifyIISReset",   "NotifyComputerReset", "NotifyAbortMonitor", "ReceiverEmail",
         "SenderEmail",      "SenderSMTP",    "SenderAccount",     "SenderPassword",
-        "[Status]",         "Language",
+        "CertificateWarnDays", "NotifyCertificate", "[Status]",   "Language",
     };
     EXPECT_EQ(keys, expected);
     EXPECT_EQ(ini("Status", "Language"), "eng");
