@@ -23,15 +23,15 @@ namespace {
 
 using Cause = Trust::Cause;
 
-// A settings file of root's in `base`/ok, and `base`/tv holding `name`.
-QString Settings(const QString& base) {
-    const QString ok = MakeFolder(base, "ok");
-    WriteRaw(ok + "/t.ini", "[Status]\n");
-    Own(ok + "/t.ini", 0, 0600);
-    return MakeFolder(base, "tv");
+// A settings file of root's in `base`/ok, and a link of `owner`'s to `to`
+// as Tarvesk.ini in `base`/tv, the two folders with those modes: the verdict.
+Trust Linked(const QString& base, const QString& to, uid_t owner = 0, mode_t tv = 0755, mode_t ok = 0755) {
+    MakeFolder(base, "ok", 0, ok);
+    WriteRaw(base + "/ok/t.ini", "[Status]\n");
+    Own(base + "/ok/t.ini", 0, 0600);
+    Link(to, MakeFolder(base, "tv", 0, tv) + "/Tarvesk.ini", owner);
+    return JudgeFile(Folder::Open(base + "/tv"), "Tarvesk.ini");
 }
-
-Trust Judged(const QString& folder) { return JudgeFile(Folder::Open(folder), "Tarvesk.ini"); }
 
 // A program of root's, 0755, at `path`.
 QString Program(const QString& path, mode_t mode = 0755) {
@@ -61,56 +61,26 @@ TEST(PathWalk, EveryRuleOfRootsWalkRefusesOnItsOwn) {
     if (::geteuid() != 0) GTEST_SKIP() << "the walk judges only as root";
     const Row rows[] = {
         {"once a link is followed, the folder it lies in counts",
-         [](const QString& base) {
-             const QString tv = Settings(base);
-             Own(tv, 0, 0777);
-             Link(base + "/ok/t.ini", tv + "/Tarvesk.ini", 0);
-             return Judged(tv);
-         },
-         Cause::IniOrFolder, ""},
+         [](const QString& b) { return Linked(b, b + "/ok/t.ini", 0, 0777); }, Cause::IniOrFolder, ""},
         {"every folder entered is root's alone",
-         [](const QString& base) {
-             const QString tv = Settings(base);
-             Own(base + "/ok", 0, 0775);
-             Link(base + "/ok/t.ini", tv + "/Tarvesk.ini", 0);
-             return Judged(tv);
-         },
-         Cause::OnTheWay, "ok"},
-        {"every link is root's",
-         [](const QString& base) {
-             const QString tv = Settings(base);
-             Link(base + "/ok/t.ini", tv + "/Tarvesk.ini", kOtherUser);
-             return Judged(tv);
-         },
+         [](const QString& b) { return Linked(b, b + "/ok/t.ini", 0, 0755, 0775); }, Cause::OnTheWay, "ok"},
+        {"every link is root's", [](const QString& b) { return Linked(b, b + "/ok/t.ini", kOtherUser); },
          Cause::OnTheWay, "tv/Tarvesk.ini"},
         {"no folder entered lies on a pseudo file system",
-         [](const QString& base) {
-             Link("/proc/self/environ", Settings(base) + "/Tarvesk.ini", 0);
-             return Judged(base + "/tv");
-         },
-         Cause::Pseudo, "/proc"},
-        {"a link where nothing is makes no file",
-         [](const QString& base) {
-             Link(base + "/ok/none.ini", Settings(base) + "/Tarvesk.ini", 0);
-             return Judged(base + "/tv");
-         },
+         [](const QString& b) { return Linked(b, "/proc/self/environ"); }, Cause::Pseudo, "/proc"},
+        {"a link where nothing is makes no file", [](const QString& b) { return Linked(b, b + "/ok/none.ini"); },
          Cause::Dangling, "ok/none.ini"},
-        {"only the last component may be missing",
-         [](const QString& base) {
-             Link(base + "/gone/t.ini", Settings(base) + "/Tarvesk.ini", 0);
-             return Judged(base + "/tv");
-         },
+        {"only the last component may be missing", [](const QString& b) { return Linked(b, b + "/gone/t.ini"); },
          Cause::Unfollowable, "gone"},
         {"a loop of links cannot be followed",
-         [](const QString& base) {
-             const QString tv = Settings(base);
-             Link(tv + "/loop", tv + "/Tarvesk.ini", 0);
-             Link(tv + "/Tarvesk.ini", tv + "/loop", 0);
-             return Judged(tv);
+         [](const QString& b) {
+             Link(b + "/tv/Tarvesk.ini", b + "/loop", 0);
+             return Linked(b, b + "/loop");
          },
-         Cause::Unfollowable, "tv/Tarvesk.ini"},
+         Cause::Unfollowable, ""},
         {"a folder that cannot be opened is no verdict",
-         [](const QString& base) { return Judged(base + "/never-made"); }, Cause::Unfollowable, "never-made"},
+         [](const QString& b) { return JudgeFile(Folder::Open(b + "/never-made"), "Tarvesk.ini"); },
+         Cause::Unfollowable, "never-made"},
         {"a walk up to / that does not end within its bound is no verdict",
          [](const QString& base) {
              QString deep = base;
@@ -158,10 +128,10 @@ TEST(PathWalk, ReadsAndCleanUpThroughALinkStopWhereTheWalkDoes) {
     if (::geteuid() != 0) GTEST_SKIP() << "the walk judges only as root";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString tv = Settings(dir.path());
-    const QString mounted = dir.path() + "/ok/status";
+    const QString mounted = dir.path() + "/status";
     WriteRaw(mounted, "");
-    Link(mounted, tv + "/Tarvesk.ini", 0);
+    Linked(dir.path(), mounted);
+    const QString tv = dir.path() + "/tv";
     if (::mount("/proc/self/status", QFile::encodeName(mounted).constData(), nullptr, MS_BIND, nullptr) == 0) {
         Trust trust;
         EXPECT_FALSE(ReadWholeFile(Folder::Open(tv), "Tarvesk.ini", &trust));

@@ -2,7 +2,6 @@
 // SMTP server on loopback.
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,7 +9,9 @@
 #include "platform/curl_http_client.h"
 #include "platform/curl_smtp_transport.h"
 #include "platform/text_conv.h"
+#include "support/file_layout.h"
 #include "support/http_test_server.h"
+#include "support/program_copy.h"
 #include "support/smtp_test_server.h"
 #include "support/test_certificates.h"
 #include "window/support/window_fixture.h"
@@ -26,17 +27,6 @@ std::shared_ptr<CurlSmtpTransport> AsPort25(const QString& caFile) {
     options.tls = CurlSmtpTransport::Tls::Opportunistic;
     options.caFile = caFile;
     return std::make_shared<CurlSmtpTransport>(options);
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 class MailNotification : public WindowTest {
@@ -238,7 +228,7 @@ TEST_F(MailNotification, CertificateIsWarnedOfOnceADayUntilRenewed) {
     TestCertificates soon(3), renewed(90);
     ASSERT_TRUE(soon.isValid() && renewed.isValid());
     const QString authorities = folder() + "/authorities.pem";
-    WriteBytes(authorities, ReadBytes(soon.caFile()) + ReadBytes(renewed.caFile()));
+    WriteRaw(authorities, ReadRaw(soon.caFile()) + ReadRaw(renewed.caFile()));
     services.http = std::make_shared<CurlHttpClient>(CurlHttpClient::Limits{}, authorities);
     HttpTestServer site(soon.certificate(), soon.key()), renewedSite(renewed.certificate(), renewed.key());
     SmtpTestServer server({"--auth", "ops:pw"});
