@@ -121,21 +121,26 @@ InstanceLock::InstanceLock(const Folder& folder) {
     const int openError = m_fd < 0 ? errno : 0;
     // As root, only a lock file nobody else can reach is one to wait on: a
     // link, another user's file, or one that others may open (or may have
-    // opened while they could: a descriptor outlives a chmod) is replaced.
+    // opened while they could: a descriptor outlives a chmod) is replaced,
+    // where the folder is root's alone; anywhere else the run is refused.
     bool replace = root && (m_fd >= 0 ? !RootsAlone(m_fd) : openError != ENOENT);
     bool onFolder = false;
     for (;;) {
-        if (replace) {
-            if (m_fd >= 0) {
-                m_holder = HolderOf(m_fd);
-                ::close(m_fd);
-            }
-            m_fd = JudgeFolder(folder).trusted() ? Replace(folder) : -1;
-            if (m_fd < 0) {
+        if (replace && !m_replaced) {
+            if (!JudgeFolder(folder).trusted()) {
                 m_state = State::Refused;
-                return;
+                break;
             }
-            m_replaced = true;
+            if (m_fd >= 0) m_holder = HolderOf(m_fd);
+            // A folder that takes no new file (a read-only mount) keeps the
+            // old one, with the warning that others can hold it.
+            const int fresh = Replace(folder);
+            if (fresh >= 0) {
+                if (m_fd >= 0) ::close(m_fd);
+                m_fd = fresh;
+            }
+            m_replaced = fresh >= 0;
+            if (m_fd < 0) return;  // nothing to lock: unguarded, and said so
         } else if (m_fd < 0) {
             // No lock file, and none can be made (a read-only folder): the
             // folder itself is all there is to lock.
@@ -155,13 +160,13 @@ InstanceLock::InstanceLock(const Folder& folder) {
         // Only this user's own process is a copy already running; where the
         // kernel names none, the file is this user's alone or it is not.
         const bool ours = m_holder.pid > 0 ? m_holder.uid == ::geteuid() : onFolder || !OthersCanOpen(m_fd);
-        if (ours || !root || onFolder || m_replaced) {
+        if (ours || !root || onFolder || replace) {
             m_state = ours ? State::HeldElsewhere : State::HeldByOther;
             break;
         }
         replace = true;
     }
-    ::close(m_fd);
+    if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
 }
 
