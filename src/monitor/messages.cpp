@@ -97,10 +97,10 @@ QString UntrustedText(const Trust& trust, bool atRead, const QString& language) 
          {"The folder %1 above Tarvesk.ini can be changed by another user",
           "The folder %1 above Tarvesk.ini could be changed by another user when the settings were read"},
          {"Tarvesk.ini 上层的文件夹 %1 可被其他用户修改", "读取设置时，Tarvesk.ini 上层的文件夹 %1 可被其他用户修改"},
-         {"Move Tarvesk's folder, with its program, somewhere only root can change (such as /opt/tarvesk), or make "
-          "%1 root's and writable by root alone; review the commands in Tarvesk.ini; then restart Tarvesk.",
-          "请把 Tarvesk 的文件夹连同程序移到只有 root 可以修改的位置（例如 /opt/tarvesk），或使 %1 属于 root 且只有 "
-          "root 可写；检查 Tarvesk.ini 中的命令；然后重新启动 Tarvesk。"}},
+         {"Move Tarvesk's folder, with its program, where every folder above it is root's and writable by root "
+          "alone (such as /opt/tarvesk), review the commands in Tarvesk.ini, then restart Tarvesk.",
+          "请把 Tarvesk 的文件夹连同程序移到其上各级文件夹都属于 root 且只有 root 可写的位置（例如 /opt/tarvesk），"
+          "检查 Tarvesk.ini 中的命令，然后重新启动 Tarvesk。"}},
         {Cause::OnTheWay,
          {"%1, a link or folder on the way to Tarvesk.ini, can be changed by another user",
           "%1, a link or folder on the way to Tarvesk.ini, could be changed by another user when the settings "
