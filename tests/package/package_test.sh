@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Builds the two Debian packages and checks them: lintian finds nothing to
-# warn about, the file lists and the control fields are the expected ones
-# (the service package's Depends hold no display library or font), apt can
-# satisfy their dependencies here, and an install of the service package
-# alone, a start of its program as the unit starts it, a removal and a purge
-# into a scratch root keep the operator's files, and so does `apt-get
-# install -y` of both over the released 1.0.0 and 1.0.1, which were one
-# package. dpkg works on that root with its own database; the machine's own
-# /opt and dpkg database are never touched.
+# Builds the two Debian packages and checks them: lintian is silent, the file
+# lists and the control fields are the expected ones, apt can satisfy their
+# dependencies here, and an install, a start of the service program from the
+# service package alone, a removal and a purge into a scratch root keep the
+# operator's files, and so does `apt-get install -y` over the released 1.0.0
+# and over 1.0.1, both one package. dpkg works on that root with its own
+# database; the machine's own /opt and dpkg database are never touched.
 # usage: tests/package/package_test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -24,9 +22,7 @@ trap cleanup EXIT
 had_opt=no; [ -e /opt/tarvesk ] && had_opt=yes
 
 debs=$(scripts/package.sh "$@")
-service_deb=$(grep '/tarvesk-service_[^/]*\.deb$' <<<"$debs") && deb=$(grep '/tarvesk_[^/]*\.deb$' <<<"$debs") ||
-  fail "package.sh did not name both packages: $debs"
-[ "$(tail -n1 <<<"$debs")" = "$deb" ] || fail "package.sh did not name the window package last"
+service_deb=$(head -n1 <<<"$debs") deb=$(tail -n1 <<<"$debs")
 # The version is the project's with the release built on: 1.1.0+deb12.
 version=$(sed -n 's/^project(Tarvesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 release=$(. /etc/os-release && echo "${ID/#debian/deb}${VERSION_ID}")
@@ -40,26 +36,24 @@ dpkg --compare-versions "${version%+*}+deb13" gt "${version%+*}+deb12" || fail "
 
 # lintian: errors and warnings fail, everything else is shown.
 lintian --allow-root --fail-on error,warning "$service_deb" "$deb" || fail "lintian reports errors or warnings"
+apt-get install --simulate -qq "$service_deb" "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt cannot satisfy the dependencies"; }
 
-# check_package PACKAGE FILE FILES NEEDED [REFUSED]: the file's name and
-# version, the files it holds, and its Depends, which name every package of
-# NEEDED and none that REFUSED (a pattern) matches. Debian 13 renamed the
-# libraries whose interface holds a time_t (libcurl4t64).
-check_package() {
-  local list depends name
-  [ "$(basename "$2")" = "$1_${version}_$(dpkg --print-architecture).deb" ] || fail "file name $2"
-  [ "$(dpkg-deb -f "$2" Version)" = "$version" ] || fail "Version of $1 is not $version"
-  list=$(dpkg-deb --fsys-tarfile "$2" | tar -t | grep -v '/$' | LC_ALL=C sort)
-  [ "$list" = "$3" ] || fail "file list of $1 differs:
-$(diff <(echo "$3") <(echo "$list"))"
+# Each package's file name, files and Depends: all of NEEDED (Debian 13
+# renamed the libraries whose interface holds a time_t: libcurl4t64), and
+# nothing that REFUSED matches.
+check_package() {  # check_package PACKAGE FILE EXPECTED NEEDED [REFUSED]
+  [ "$(basename "$2") $(dpkg-deb -f "$2" Version)" = "$1_${version}_$(dpkg --print-architecture).deb $version" ] || fail "$2"
+  files=$(dpkg-deb --fsys-tarfile "$2" | tar -t | grep -v '/$' | LC_ALL=C sort)
+  [ "$files" = "$3" ] || fail "file list of $1 differs:
+$(diff <(echo "$3") <(echo "$files"))"
   depends=$(dpkg-deb -f "$2" Depends | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//; s/t64$//')
-  for name in $4; do grep -qx "$name" <<<"$depends" || fail "$1 does not depend on $name: $depends"; done
-  [ -z "${5:-}" ] || ! grep -Eq "^($5)" <<<"$depends" || fail "$1 depends on $(grep -E "^($5)" <<<"$depends" | paste -sd' ')"
+  for needed in $4; do grep -qx "$needed" <<<"$depends" || fail "$1 does not depend on $needed: $depends"; done
+  ! grep -Ex "${5:-}" <<<"$depends" || fail "$1 depends on the packages above"
   # Two maintainer scripts, which take the folder back and check what was
   # unpacked; nothing is enabled or started by the install.
   [ "$(dpkg-deb --ctrl-tarfile "$2" | tar -t | grep -E 'inst$|rm$' | sort | tr '\n' ' ')" = "./postinst ./preinst " ] ||
-    fail "maintainer scripts of $1 other than preinst and postinst"
-  ! dpkg-deb -I "$2" preinst postinst | grep -Eq 'systemctl|deb-systemd|invoke-rc' || fail "a script of $1 enables or starts something"
+    fail "maintainer scripts other than preinst and postinst"
+  ! dpkg-deb -I "$2" preinst postinst | grep -Eq 'systemctl|deb-systemd|invoke-rc' || fail "a script enables or starts something"
 }
 check_package tarvesk-service "$service_deb" "./opt/tarvesk/tarvesk-service
 ./usr/lib/systemd/system/tarvesk.service
@@ -67,7 +61,7 @@ check_package tarvesk-service "$service_deb" "./opt/tarvesk/tarvesk-service
 ./usr/share/doc/tarvesk-service/changelog.gz
 ./usr/share/doc/tarvesk-service/copyright
 ./usr/share/lintian/overrides/tarvesk-service" "libqt6core6 libcurl4 libsystemd0" \
-  'libqt6(gui|widgets|opengl)|libx11|libxcb|libxkb|libgl[1xe]|libegl|libopengl|libwayland|libfontconfig|libfreetype|fonts-'
+  '(libqt6(gui|widgets|opengl)|libx11|libxcb|libxkb|libgl[1xe]|libegl|libopengl|libwayland|libfontconfig|libfreetype|fonts-).*'
 check_package tarvesk "$deb" "./opt/tarvesk/tarvesk
 ./opt/tarvesk/tarvesk-desktop
 ./usr/share/applications/tarvesk.desktop
@@ -83,8 +77,7 @@ check_package tarvesk "$deb" "./opt/tarvesk/tarvesk
 # takes the unit over from 1.0.1's one package.
 dpkg-deb -f "$deb" Depends | grep -Fq "tarvesk-service (= $version)," || fail "the window needs a service of another version"
 [ "$(dpkg-deb -f "$service_deb" Breaks Replaces)" = "Breaks: tarvesk (<< 1.1.0~)
-Replaces: tarvesk (<< 1.1.0~)" ] || fail "the service package neither breaks nor replaces 1.0.1's"
-apt-get install --simulate -qq "$service_deb" "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt cannot satisfy the dependencies"; }
+Replaces: tarvesk (<< 1.1.0~)" ] || fail "the service package does not take over from 1.0.1's"
 
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
@@ -95,9 +88,8 @@ pkg() { dpkg --root="$root" --force-depends --force-script-chrootless "$@" >"$wo
 refused() {  # refused TEXT DPKG-ARGS...: dpkg fails, saying TEXT
   ! (pkg "${@:2}") 2>/dev/null && grep -q "$1" "$work/dpkg.log" || { cat "$work/dpkg.log" >&2; fail "dpkg ${*:2} did not fail with: $1"; }
 }
-status() { dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version} ${db:Status-Status}' "$1" 2>/dev/null || echo not-installed; }
+status() { dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version} ${db:Status-Status}\n' "$@" 2>/dev/null || echo not-installed; }
 
-# A server's install: the service package alone.
 pkg -i "$service_deb"
 [ "$(status tarvesk-service)" = "$version installed" ] || fail "not installed: $(status tarvesk-service)"
 opt="$root/opt/tarvesk"
@@ -106,7 +98,6 @@ opt="$root/opt/tarvesk"
 unit="$root/usr/lib/systemd/system/tarvesk.service"
 grep -qx 'ExecStart=/opt/tarvesk/tarvesk-service' "$unit" || fail "unit ExecStart"
 grep -qx 'WorkingDirectory=/opt/tarvesk' "$unit" || fail "unit WorkingDirectory"
-# The unit's documentation is in the package that installs the unit.
 grep -qx 'Documentation=file:///usr/share/doc/tarvesk-service/README.md' "$unit" || fail "unit Documentation"
 if command -v systemd-analyze >/dev/null; then
   # The unit as the scratch root would run it.
@@ -114,9 +105,8 @@ if command -v systemd-analyze >/dev/null; then
   out=$(systemd-analyze verify --man=no "$work/tarvesk.service" 2>&1) || fail "systemd-analyze verify: $out"
 fi
 
-# The service program starts as the unit starts it, with no environment, and
-# writes its settings beside itself; the operator adds a log and a file of
-# their own.
+# The service program starts as the unit starts it and writes its settings
+# beside itself; the operator adds a log and a file of their own.
 (cd "$opt" && exec env -i "$opt/tarvesk-service") >"$work/run.log" 2>&1 &
 child=$!
 for _ in $(seq 1 80); do
@@ -133,7 +123,6 @@ printf 'x\r\n' >"$opt/2026-12.log"
 echo mine >"$opt/notes.txt"
 cp "$opt/Tarvesk.ini" "$work/ini.before"
 
-# A desktop's: the window package beside it.
 pkg -i "$deb"
 entry="$root/usr/share/applications/tarvesk.desktop"
 grep -qx 'Exec=/opt/tarvesk/tarvesk-desktop' "$entry" || fail "desktop Exec"
@@ -141,7 +130,6 @@ grep -qx 'Icon=tarvesk' "$entry" || fail "desktop Icon is not the theme name"
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"
 fi
-
 kept() {  # the operator's files are as they were
   cmp -s "$opt/Tarvesk.ini" "$work/ini.before" || fail "$1 changed or removed Tarvesk.ini"
   [ "$(cat "$opt/2026-12.log")" = $'x\r' ] && [ "$(cat "$opt/notes.txt")" = mine ] || fail "$1 changed the operator's files"
@@ -157,40 +145,30 @@ pkg -i "$service_deb" "$deb"
 kept reinstall
 pkg -P tarvesk tarvesk-service
 gone purge
-[ "$(status tarvesk) $(status tarvesk-service)" = "not-installed not-installed" ] || fail "still known after purge"
+[ "$(status tarvesk tarvesk-service)" = not-installed ] || fail "still known after purge: $(status tarvesk tarvesk-service)"
 
-# old_package VERSION: the one package that 1.0.0 and 1.0.1 were, made of
-# today's two, without the service program and the scripts, which they
-# lacked; the README in its doc folder.
+# The one package 1.0.0 and 1.0.1 were, made of today's two without the
+# service program and the scripts, which they lacked.
 old_package() {
-  local tree="$work/old-$1"
-  dpkg-deb -R "$deb" "$tree" && dpkg-deb -x "$service_deb" "$tree"
-  rm -r "$tree/opt/tarvesk/tarvesk-service" "$tree/usr/share/lintian/overrides/tarvesk-service" "$tree"/DEBIAN/*inst
-  mv "$tree/usr/share/doc/tarvesk-service/README.md" "$tree/usr/share/doc/tarvesk/" && rm -r "$tree/usr/share/doc/tarvesk-service"
-  sed -i -e "s/^Version: .*/Version: $1/" -e 's/^Depends: tarvesk-service ([^)]*), /Depends: /' "$tree/DEBIAN/control"
-  dpkg-deb -b "$tree" "$tree.deb" >/dev/null
-  pkg -i "$tree.deb"
+  dpkg-deb -R "$deb" "$work/old" && dpkg-deb -x "$service_deb" "$work/old"
+  rm -r "$work/old"/{opt/tarvesk/tarvesk-service,usr/share/lintian/overrides/tarvesk-service,DEBIAN/postinst,DEBIAN/preinst}
+  mv "$work/old/usr/share/doc/tarvesk-service/README.md" "$work/old/usr/share/doc/tarvesk/" && rm -r "$work/old/usr/share/doc/tarvesk-service"
+  sed -i -e "s/^Version: .*/Version: $1/" -e 's/^Depends: tarvesk-service ([^)]*), /Depends: /' "$work/old/DEBIAN/control"
+  dpkg-deb -b "$work/old" "$work/old.deb" >/dev/null && rm -r "$work/old"
+  pkg -i "$work/old.deb"
 }
 # apt takes the machine's packages as installed in the scratch root, so that
 # nothing but Tarvesk is to be done; its state and logs stay in the work folder.
 awk -v RS= -v ORS='\n\n' '!/^Package: tarvesk(-service)?\n/' /var/lib/dpkg/status >>"$root/var/lib/dpkg/status"
 mkdir -p "$work/apt-log"
-# upgrade FROM: `apt-get install -y` of both packages, as the README says,
-# ends with both installed, every file of theirs as packaged and the unit
-# the service package's.
-upgrade() {
+upgrade() {  # apt-get install -y of both packages ends with both installed, as packaged
   apt-get install -y -q --no-install-recommends -o Dir::State::status="$root/var/lib/dpkg/status" \
     -o Dir::State::extended_states="$work/extended_states" -o Dir::Log="$work/apt-log" \
     -o DPkg::Options::=--root="$root" -o DPkg::Options::=--force-script-chrootless \
     "$service_deb" "$deb" </dev/null >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt-get install -y over $1"; }
-  [ "$(status tarvesk) $(status tarvesk-service)" = "$version installed $version installed" ] ||
-    fail "over $1: tarvesk $(status tarvesk), tarvesk-service $(status tarvesk-service)"
+  [ "$(status tarvesk tarvesk-service | paste -sd' ')" = "$version installed $version installed" ] || fail "not upgraded over $1"
   out=$(dpkg --root="$root" --verify tarvesk tarvesk-service 2>&1) && [ -z "$out" ] || fail "over $1 the packages' files differ: $out"
-  [ "$(dpkg-query --admindir="$root/var/lib/dpkg" -S /usr/lib/systemd/system/tarvesk.service 2>/dev/null)" = \
-    "tarvesk-service: /usr/lib/systemd/system/tarvesk.service" ] || fail "over $1 the unit is not the service package's"
 }
-
-# Over 1.0.1, whose folder was root's already.
 old_package "1.0.1+$release"
 upgrade 1.0.1
 kept "the upgrade over 1.0.1"
@@ -238,14 +216,14 @@ pkg -i "$service_deb" "$deb"
 chmod 775 "$opt" && pkg -i "$deb"
 root_alone "$opt" || fail "a root:root 0775 folder stayed open to the group"
 # The race, with root standing in for the user: a program replaced between
-# the unpacking and the postinst fails the configuration of its package and
-# is moved aside.
+# the unpacking and the postinst fails the configuration of its own package
+# and is moved aside.
 for file in "$service_deb" "$deb"; do
   package=$(dpkg-deb -f "$file" Package)
   chown 65534 "$opt" && pkg --unpack "$file"
-  root_alone "$opt" || fail "the folder was not taken back before unpacking $package"
+  root_alone "$opt" || fail "the folder was not taken back before unpacking"
   cp /bin/true "$opt/.swap" && mv "$opt/.swap" "$opt/$package"
-  refused "/opt/tarvesk/$package is not the file this package unpacked.*--reinstall $package\$" --configure $package
+  refused "/opt/tarvesk/$package is not the file this package unpacked.*--reinstall $package\$" --configure "$package"
   [ ! -e "$opt/$package" ] && cmp -s /bin/true "$opt/$package.not-packaged" || fail "the replaced $package was left in place"
   pkg -i "$file"
 done
