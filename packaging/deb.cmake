@@ -14,7 +14,7 @@
 # README (the unit's documentation, the support label's page) is the service
 # package's, which is always there. Tarvesk.ini and the logs are written in
 # /opt/tarvesk and are never part of either package, so removing or purging
-# them leaves them.
+# either leaves them.
 set(TARVESK_DEB_PREFIX /opt/tarvesk)
 set(TARVESK_README /usr/share/doc/tarvesk-service/README.md)
 set(TARVESK_DESKTOP_ICON tarvesk)
