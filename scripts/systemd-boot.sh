@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # First measures what the service package pulls in on a root as
-# `debootstrap --variant=minbase` makes it: at most 25 packages and 70 MB,
-# none of them a display library or a font. Then boots Debian 12 (or 13) with
+# `debootstrap --variant=minbase` makes it: no display library or font, and
+# on Debian 12 at most 25 packages and 70 MB. Then boots Debian 12 (or 13) with
 # systemd as PID 1 in a container (systemd-nspawn), installs the service
 # package just built there, alone, and drives the service the way systemd
 # drives it on a server: ready only once loaded, the status line and the
@@ -106,7 +106,7 @@ wait_boot() {
   done
 }
 
-pass() { echo "check $1: ok: $2"; }
+pass() { echo "check $1: ok: ${*:2}"; }
 fail() {
   echo "check $1: FAILED: $2"
   in_ct 'journalctl -n 30 --no-pager' 2>/dev/null || tail -n 40 "$work/console.log"
@@ -180,7 +180,8 @@ $(dpkg-deb -f "$deb" Installed-Size)"
   if [ "$release" = bookworm ] && { [ "$count" -gt 25 ] || awk -v mb="$size" 'BEGIN { exit !(mb > 70) }'; }; then
     fail "minimal root" "$count packages, $size MB: more than 25 packages or 70 MB"
   fi
-  pass "minimal root" "apt-get install --no-install-recommends of the service package on a minbase $release root: $count packages (it and $((count - 1)) it needs), $size MB, no display library or font"
+  pass "minimal root" "apt-get install --no-install-recommends of it on a minbase $release root: $count packages" \
+    "(the service's and $((count - 1)) it needs), $size MB, no display library or font"
 }
 
 prepare_root() {
