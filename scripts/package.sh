@@ -23,7 +23,5 @@ cmake --build "$build_dir" -j"$(nproc)" --target tarvesk tarvesk-service >/dev/n
 rm -f "$build_dir"/tarvesk_*.deb "$build_dir"/tarvesk-service_*.deb
 (cd "$build_dir" && cpack -G DEB >cpack.log 2>&1) || { cat "$build_dir/cpack.log" >&2; exit 1; }
 folder=$(cd "$build_dir" && pwd)
-for package in tarvesk-service tarvesk; do
-  deb=$(ls "$folder/${package}"_*.deb)
-  echo "$deb"
-done
+ls "$folder"/tarvesk-service_*.deb
+ls "$folder"/tarvesk_*.deb
