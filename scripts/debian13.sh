@@ -4,10 +4,11 @@
 # `debootstrap --variant=minbase trixie`, as root. CI runs it after the suite
 # on the machine's own Debian 12.
 #
-#   scripts/debian13.sh [DEB]     DEB: a package built on Debian 12, which
-#                                 must then install and start on 13 too
+#   scripts/debian13.sh [SERVICE-DEB WINDOW-DEB]
+#       the two packages built on Debian 12, which must then install and
+#       start on 13 too
 #
-# The package built there is left in build-deb13/.
+# The packages built there are left in build-deb13/.
 #
 # The root after debootstrap and scripts/install-deps.sh is cached in
 # $TARVESK_CI_CACHE (default /var/cache/tarvesk-ci); an empty value means no
@@ -76,7 +77,7 @@ make_root() {
 
 inside() {
   work=$1 root=$1/root  # globals: the exit trap unmounts them
-  local cache=$2 deb=${3:-}
+  local cache=$2 debs=("${@:3}")
   trap 'unmount_root "$work/new"; unmount_root "$root"' EXIT
   cached_root "$cache" trixie "$(sha256sum "$src/scripts/install-deps.sh" | cut -c1-12)" "$work" "$root" make_root
   mount_root "$root"
@@ -92,20 +93,20 @@ inside() {
     for _ in $(seq 1 240); do grep -q "running without a window" /tmp/run.log && break; sleep 0.5; done
     sleep 1; kill $! 2>/dev/null && grep -q "running without a window" /tmp/run.log ||
       { cat /tmp/run.log; echo "scripts/run.sh did not start the program"; exit 1; }'
-  # The Debian 13 package, for machines that run 13 only.
+  # The Debian 13 packages, for machines that run 13 only.
   mkdir -p "$src/build-deb13"
-  cp "$root"/src/tarvesk/build-deb/tarvesk_*.deb "$src/build-deb13/"
+  cp "$root"/src/tarvesk/build-deb/tarvesk-service_*.deb "$root"/src/tarvesk/build-deb/tarvesk_*.deb "$src/build-deb13/"
 
-  if [ -n "$deb" ]; then
-    say "the package built on Debian 12 on Debian 13: $(basename "$deb")"
-    cp "$deb" "$root/tmp/"
+  if [ ${#debs[@]} -gt 0 ]; then
+    say "the packages built on Debian 12 on Debian 13: $(basename -a "${debs[@]}" | paste -sd' ')"
+    cp "${debs[@]}" "$root/tmp/"
     in_root "$root" sh -ec '
-      apt-get install -y -qq --no-install-recommends "/tmp/$1" >/tmp/apt.log 2>&1 || { cat /tmp/apt.log; exit 1; }
+      apt-get install -y -qq --no-install-recommends "/tmp/$1" "/tmp/$2" >/tmp/apt.log 2>&1 || { cat /tmp/apt.log; exit 1; }
       cd /opt/tarvesk
       QT_QPA_PLATFORM=offscreen timeout 30 ./tarvesk >/tmp/run.log 2>&1 &
       for _ in $(seq 1 80); do [ -s Tarvesk.ini ] && break; sleep 0.25; done
       kill $! 2>/dev/null || true
-      [ -s Tarvesk.ini ] || { cat /tmp/run.log; echo "it wrote no Tarvesk.ini"; exit 1; }' sh "$(basename "$deb")"
+      [ -s Tarvesk.ini ] || { cat /tmp/run.log; echo "it wrote no Tarvesk.ini"; exit 1; }' sh "$(basename "${debs[0]}")" "$(basename "${debs[1]}")"
   fi
 }
 
@@ -116,8 +117,12 @@ if [ "${1:-}" = --inside ]; then
 fi
 
 [ "$(id -u)" -eq 0 ] || { say "run as root (debootstrap, chroot, mounts)"; exit 1; }
-deb=""
-if [ $# -gt 0 ]; then deb=$(realpath "$1"); [ -f "$deb" ] || { say "no package $1"; exit 1; }; fi
+debs=()
+if [ $# -gt 0 ]; then
+  [ $# -eq 2 ] && [ "$(dpkg-deb -f "$1" Package) $(dpkg-deb -f "$2" Package)" = "tarvesk-service tarvesk" ] ||
+    { say "usage: $0 [SERVICE-DEB WINDOW-DEB]"; exit 1; }
+  debs=("$(realpath "$1")" "$(realpath "$2")")
+fi
 if ! command -v debootstrap >/dev/null; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
@@ -126,7 +131,7 @@ cache=${TARVESK_CI_CACHE-/var/cache/tarvesk-ci}
 mkdir -p /var/tmp
 work=$(mktemp -d /var/tmp/tarvesk-debian13.XXXXXX)
 start=$(date +%s)
-unshare --mount --propagation private "$0" --inside "$work" "$cache" "$deb" &
+unshare --mount --propagation private "$0" --inside "$work" "$cache" "${debs[@]}" &
 inner=$!
 # Stopped or not, the inner run ends first (it kills what runs in the root and
 # its mounts go with its namespace), then its folder goes.

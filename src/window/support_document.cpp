@@ -10,7 +10,7 @@ QString SupportDocument(const QString& executableFolder, const std::function<boo
     // Beside the program (a folder of its own), where the package puts it,
     // and one folder up: a build folder inside the source tree.
     const QStringList candidates{folder.filePath(QStringLiteral("README.md")),
-                                 QStringLiteral("/usr/share/doc/tarvesk/README.md"),
+                                 QStringLiteral("/usr/share/doc/tarvesk-service/README.md"),
                                  folder.filePath(QStringLiteral("../README.md"))};
     for (const QString& path : candidates) {
         const QString clean = QDir::cleanPath(path);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # scripts/systemd-boot.sh stopped by SIGTERM while its container runs, and
 # ending on a failed check: either way nothing of the run is left (no process,
-# control group, mount or folder). Usage: systemd_boot_cleanup_test.sh DEB
+# control group, mount or folder). Usage: systemd_boot_cleanup_test.sh SERVICE-DEB
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 deb=$(realpath "$1")
@@ -37,11 +37,14 @@ run_and_check() {
 
 # Stopped once the container has booted and the package is in.
 run_and_check "check install: ok" term 143
-# A check that fails: a package whose program ends at once.
+# A check that fails: a package whose program ends at once (its checksum
+# the package's, or the postinst refuses it first).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -R "$deb" "$work/pkg"
-printf '#!/bin/sh\nexit 1\n' >"$work/pkg/opt/tarvesk/tarvesk"
+printf '#!/bin/sh\nexit 1\n' >"$work/pkg/opt/tarvesk/tarvesk-service"
+sed -i "s|^[0-9a-f]*  opt/tarvesk/tarvesk-service\$|$(md5sum <"$work/pkg/opt/tarvesk/tarvesk-service" | cut -c1-32)  opt/tarvesk/tarvesk-service|" \
+  "$work/pkg/DEBIAN/md5sums"
 dpkg-deb -b "$work/pkg" "$work/ends-at-once.deb" >/dev/null
 deb=$work/ends-at-once.deb
 run_and_check "check ready: FAILED" "" 1

@@ -447,7 +447,7 @@ TEST_F(OperatorWindow, SupportLinkOpensTheInstalledReadmeAsAFile) {
 TEST(SupportDocument, BesideTheProgramThenThePackageThenTheSourceTree) {
     // No path of the machine the program was built on is compiled in.
     const QString source = "/home/dev/tarvesk/README.md";
-    const QString packaged = "/usr/share/doc/tarvesk/README.md";
+    const QString packaged = "/usr/share/doc/tarvesk-service/README.md";
     struct Row {
         QString folder;
         std::set<QString> existing;
