@@ -313,7 +313,8 @@ QString SiteBackText(const QDateTime& since, const QDateTime& now, const QString
                      const QString& language) {
     const bool chinese = IsChinese(language);
     const bool reboot = lastRecovery == QLatin1String("Reset Computer");
-    const QString action = chinese ? QString::fromUtf8(reboot ? "电脑重启" : "IIS 重启")
+    // A Latin word stands a blank apart from the Chinese text before it.
+    const QString action = chinese ? QString::fromUtf8(reboot ? "电脑重启" : " IIS 重启")
                                    : QLatin1String(reboot ? "the reboot (Reset Computer)" : "the restart (Reset IIS)");
     if (!since.isValid()) {
         return chinese ? QStringLiteral("页面已恢复正常；最后的操作是%1。").arg(action)
