@@ -66,6 +66,16 @@ QString Tool(const QString& base, uid_t owner, const QByteArray& command) {
     return tv;
 }
 
+// Settled once root's log says a start failed.
+bool StartFailed(const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); }
+
+// Nothing ran, and root's log gives the refusal that begins with `refusal`.
+void NotRun(const QString& base, const QByteArray& refusal) {
+    EXPECT_FALSE(QFile::exists(base + "/ran"));
+    const QByteArray log = ReadRaw(base + "/tv/" + LogName());
+    EXPECT_TRUE(log.contains("Start failed: Not run as root: " + refusal)) << log.constData();
+}
+
 // The pid of the command the last row starts, or "".
 QString StartedSleep() {
     QProcess pgrep;
@@ -323,12 +333,10 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          [](const QString& base) { return Tool(base, kOther, base.toUtf8() + "/tools/restart-web"); },
          "no display",
          nullptr,
-         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
+         StartFailed,
          [](const QString& base, const QString& said) {
-             EXPECT_FALSE(QFile::exists(base + "/ran"));
-             const QString refusal = "Start failed: Not run as root: " + base + "/tools/restart-web can be changed by "
-                                     "another user (" + base + "/tools).";
-             EXPECT_TRUE(QString::fromUtf8(ReadRaw(base + "/tv/" + LogName())).contains(refusal));
+             const QString refusal = base + "/tools/restart-web can be changed by another user (" + base + "/tools).";
+             NotRun(base, refusal.toUtf8());
              EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
          }},
         {"the same program in a folder of root's, named from the working folder, runs",
@@ -349,12 +357,8 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          },
          "no display",
          nullptr,
-         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
-         [](const QString& base, const QString&) {
-             EXPECT_FALSE(QFile::exists(base + "/ran"));
-             EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName()).contains("Start failed: Not run as root: " +
-                                                                     base.toUtf8() + "/tools/restart"));
-         }},
+         StartFailed,
+         [](const QString& base, const QString&) { NotRun(base, base.toUtf8() + "/tools/restart"); }},
         {"a relative program from a working folder whose name is no text is judged all the same",
          [](const QString& base) {
              const QByteArray work = QFile::encodeName(base) + "/w\xff";
@@ -366,11 +370,9 @@ TEST_F(RootTrust, NoOtherUserCanSteerOrSilenceTheRootService) {
          },
          "no display",
          nullptr,
-         [](const QString& base) { return ReadRaw(base + "/tv/" + LogName()).contains("Start failed"); },
+         StartFailed,
          [](const QString& base, const QString&) {
-             EXPECT_FALSE(QFile::exists(base + "/ran"));
-             EXPECT_TRUE(ReadRaw(base + "/tv/" + LogName())
-                             .contains("Start failed: Not run as root: att/restart-web can be changed by another user"));
+             NotRun(base, "att/restart-web can be changed by another user");
              // A name that is no text is left for no one to clean up.
              ::rename((QFile::encodeName(base) + "/w\xff").constData(), QFile::encodeName(base + "/w").constData());
          },
