@@ -36,11 +36,9 @@ inline constexpr char kCertificateWarnedOn[] = "CertificateWarnedOn";
 // One settings entry: where it is stored, its factory value, and the member
 // of the settings record that holds it. Switches store "1" or "0".
 struct SettingEntry {
-    enum class Kind { Text, Check };
     const char* writeSection;  // section name used when saving
     const char* readSection;   // section name used when loading
     const char* key;
-    Kind kind;
     QString factoryValue;
     QString SettingsRecord::*text = nullptr;  // for a text
     bool SettingsRecord::*check = nullptr;    // for a switch
@@ -48,6 +46,8 @@ struct SettingEntry {
     // always had; a newer key reads as its factory value there, so that a
     // file saved before it existed behaves as it did, bar the new notices.
     bool missingIsFactory = false;
+
+    bool isSwitch() const { return check != nullptr; }
 };
 
 // The 20 settings entries, in the order in which they are loaded, defaulted

@@ -309,13 +309,12 @@ QString DurationText(qint64 seconds, bool chinese) {
 
 }  // namespace
 
-QString SiteBackText(const QDateTime& since, const QDateTime& now, const QString& lastRecovery,
-                     const QString& language) {
+QString SiteBackText(const QDateTime& since, const QDateTime& now, bool afterReboot, const QString& language) {
     const bool chinese = IsChinese(language);
-    const bool reboot = lastRecovery == QLatin1String("Reset Computer");
     // A Latin word stands a blank apart from the Chinese text before it.
-    const QString action = chinese ? QString::fromUtf8(reboot ? "电脑重启" : " IIS 重启")
-                                   : QLatin1String(reboot ? "the reboot (Reset Computer)" : "the restart (Reset IIS)");
+    const QString action = chinese ? QString::fromUtf8(afterReboot ? "电脑重启" : " IIS 重启")
+                                   : QLatin1String(afterReboot ? "the reboot (Reset Computer)"
+                                                               : "the restart (Reset IIS)");
     if (!since.isValid()) {
         return chinese ? QStringLiteral("页面已恢复正常；最后的操作是%1。").arg(action)
                        : QStringLiteral("The page is good again; the last action was %1.").arg(action);

@@ -90,10 +90,8 @@ QString LastCheckText(const HttpResult& result, const QString& when, const QStri
 
 // The detail of the notice that the page is good again after a recovery:
 // how long it was bad (from `since`, the first failed check, to `now`) and
-// which recovery came last (`lastRecovery`, the event kind of the restart or
-// the reboot).
-QString SiteBackText(const QDateTime& since, const QDateTime& now, const QString& lastRecovery,
-                     const QString& language);
+// which recovery came last: the reboot, or the restart.
+QString SiteBackText(const QDateTime& since, const QDateTime& now, bool afterReboot, const QString& language);
 // The detail of the warning that the certificate of `host` ends at `expiry`,
 // `secondsLeft` from now.
 QString CertificateText(const QString& host, const QDateTime& expiry, qint64 secondsLeft, const QString& language);

@@ -220,7 +220,7 @@ void MonitorEngine::sayStagesTurnedOn(const QStringList& stored) {
     QStringList changed;
     int index = 0;
     for (const SettingEntry& entry : SettingsTable()) {
-        if (entry.kind != SettingEntry::Kind::Check) continue;
+        if (!entry.isSwitch()) continue;
         const QString loaded = Switch(m_settings.*entry.check);
         if (loaded != stored.value(index++)) changed.append(QLatin1String(entry.key) + QLatin1Char('=') + loaded);
     }
@@ -243,7 +243,7 @@ void Put(SettingsRecord& record, const SettingEntry& entry, const QString& value
 
 void MonitorEngine::LoadDefaultSettings() {
     for (const SettingEntry& entry : SettingsTable()) {
-        if (entry.kind == SettingEntry::Kind::Check) {
+        if (entry.isSwitch()) {
             m_settings.*entry.check = entry.factoryValue == QLatin1String("1");
         } else {
             Put(m_settings, entry, entry.factoryValue);
@@ -267,7 +267,7 @@ void MonitorEngine::LoadSettings() {
     QStringList stored;  // each switch as the file has it
     for (const SettingEntry& entry : SettingsTable()) {
         const QString value = read(entry.readSection, entry.key, entry.missingIsFactory ? entry.factoryValue : QString());
-        if (entry.kind == SettingEntry::Kind::Check) {
+        if (entry.isSwitch()) {
             // Only exactly "1" means on.
             m_settings.*entry.check = value == QLatin1String("1");
             stored.append(Switch(value == QLatin1String("1")));
@@ -315,8 +315,7 @@ void MonitorEngine::LoadSettings() {
 
 void MonitorEngine::SaveSettings() {
     for (const SettingEntry& entry : SettingsTable()) {
-        const QString value = entry.kind == SettingEntry::Kind::Check ? Switch(m_settings.*entry.check)
-                                                                       : m_settings.*entry.text;
+        const QString value = entry.isSwitch() ? Switch(m_settings.*entry.check) : m_settings.*entry.text;
         WriteIni(m_iniPath, QLatin1String(entry.writeSection), QLatin1String(entry.key), value);
     }
     WriteIni(m_iniPath, QLatin1String(ini::kStatus), QLatin1String(ini::kLanguage), m_language);
@@ -570,10 +569,10 @@ void MonitorEngine::forgetRecovery() {
 }
 
 void MonitorEngine::SiteBack() {
-    const QString detail = SiteBackText(m_pageBadSince, m_lastCheckTime, m_lastRecovery, m_language);
+    const bool afterReboot = m_lastRecovery == QLatin1String(kResetComputer);
+    const QString detail = SiteBackText(m_pageBadSince, m_lastCheckTime, afterReboot, m_language);
     logEvent(QLatin1String(kSiteBack), detail);
     // Told the way the recovery itself was told.
-    const bool afterReboot = m_lastRecovery == QLatin1String(kResetComputer);
     if (afterReboot ? m_settings.notifyComputerReset : m_settings.notifyIISReset) {
         NotifyByEmail(QLatin1String(kSiteBack), detail);
     }

@@ -2,11 +2,10 @@
 
 #include <QFile>
 
-#include <cstdio>
-
 #include "config/settings_table.h"
 #include "platform/atomic_file.h"
 #include "platform/folder.h"
+#include "platform/standard_error_prompt.h"
 #include "platform/text_conv.h"
 
 namespace tarvesk {
@@ -34,13 +33,11 @@ void EventLog::Append(const Folder& folder, const QDateTime& when, const QString
     if (takenFrom != 0) {
         // Root's events went into a file that user could read and change
         // until now; the operator should know whose it was.
-        const QByteArray line = QStringLiteral("Tarvesk: %1 belonged to uid %2; made it root's (mode 0600, the same "
-                                               "lines) as a new file before adding root's events\n")
-                                    .arg(PathBeside(folder.path(), name))
-                                    .arg(takenFrom)
-                                    .toLocal8Bit();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-        std::fflush(stderr);
+        StandardErrorPrompt::Say(QStringLiteral("%1 belonged to uid %2; made it root's (mode 0600, the same lines) as "
+                                                "a new file before adding root's events")
+                                     .arg(PathBeside(folder.path(), name))
+                                     .arg(takenFrom),
+                                 false);
     }
 }
 

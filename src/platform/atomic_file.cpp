@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,12 +16,11 @@
 #include "platform/folder.h"
 #include "platform/path_walk.h"
 #include "platform/retry_on_eintr.h"
+#include "platform/standard_error_prompt.h"
 #include "platform/strict_modes.h"
 
 namespace tarvesk {
 namespace {
-
-bool IsRoot() { return ::geteuid() == 0; }
 
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -273,12 +271,12 @@ bool WriteFileAtomically(const Folder& start, const QByteArray& startName, const
             [[maybe_unused]] const ssize_t n = ::write(mark, from.constData(), static_cast<size_t>(from.size()));
             ::close(mark);
         }
-        std::fprintf(stderr,
-                     "Tarvesk: %s/%s belonged to uid %u; root's rewrite made it root's. Root runs none of the "
-                     "commands in it until you have read them and removed %s/%s.\n",
-                     QFile::encodeName(folder.path()).constData(), name.constData(), unsigned(old.st_uid),
-                     QFile::encodeName(folder.path()).constData(), marker.constData());
-        std::fflush(stderr);
+        StandardErrorPrompt::Say(QStringLiteral("%1/%2 belonged to uid %3; root's rewrite made it root's. Root runs "
+                                                "none of the commands in it until you have read them and removed "
+                                                "%1/%4.")
+                                     .arg(folder.path(), QFile::decodeName(name), QString::number(old.st_uid),
+                                          QFile::decodeName(marker)),
+                                 false);
     }
     return true;
 }

@@ -18,8 +18,6 @@
 namespace tarvesk {
 namespace {
 
-bool IsRoot() { return ::geteuid() == 0; }
-
 int OpenAt(int folder, const char* name, int flags, mode_t mode = 0) {
     return RetryOnEintr(
         [&] { return ::openat(folder, name, flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, mode); });

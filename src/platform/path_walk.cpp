@@ -17,8 +17,6 @@ namespace {
 
 constexpr int kMaxLinks = 40;
 
-bool IsRoot() { return ::geteuid() == 0; }
-
 QByteArray Join(const QByteArray& folder, const QByteArray& name) {
     return folder.endsWith('/') ? folder + name : folder + '/' + name;
 }

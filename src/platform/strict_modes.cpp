@@ -14,8 +14,6 @@
 namespace tarvesk {
 namespace {
 
-bool IsRoot() { return ::geteuid() == 0; }
-
 // Folders above one another, at most: deeper than that the walk up is not
 // finished, and an unfinished walk is no verdict.
 constexpr int kMaxDepth = 256;
@@ -54,6 +52,8 @@ bool OnPseudoFileSystem(int fd) {
     }
 }
 
+bool IsRoot() { return ::geteuid() == 0; }
+
 Trust JudgeFolder(const Folder& folder) {
     if (!IsRoot()) return {};
     // Every way out that does not reach / through folders of root's alone is
@@ -66,36 +66,29 @@ Trust JudgeFolder(const Folder& folder) {
     const auto same = [](const struct stat& a, const struct stat& b) {
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     };
-    for (int depth = 0; depth < kMaxDepth; ++depth) {
+    // Every way out closes the folder in hand.
+    const auto verdict = [&fd](const Trust& trust) {
+        ::close(fd);
+        return trust;
+    };
+    for (int depth = 0;; ++depth) {
+        // Deeper than any real tree: not walked to the end, so not judged.
+        if (depth == kMaxDepth) return verdict(Failed(Trust::Cause::Unfollowable, PathOf(fd)));
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !OnlyRootCanWrite(st)) {
-            const Trust trust =
-                depth == 0 ? Failed(Trust::Cause::IniOrFolder) : Failed(Trust::Cause::FolderAbove, PathOf(fd));
-            ::close(fd);
-            return trust;
+            return verdict(depth == 0 ? Failed(Trust::Cause::IniOrFolder)
+                                      : Failed(Trust::Cause::FolderAbove, PathOf(fd)));
         }
-        if (same(st, top)) break;
+        if (same(st, top)) return verdict({});
         const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (up < 0) {
-            const Trust stuck = Failed(Trust::Cause::Unfollowable, PathOf(fd));
-            ::close(fd);
-            return stuck;
-        }
+        if (up < 0) return verdict(Failed(Trust::Cause::Unfollowable, PathOf(fd)));
         struct stat above {};
         // The top of a chroot is its own "..".
         const bool chrootTop = ::fstat(up, &above) == 0 && same(above, st);
         ::close(fd);
         fd = up;
-        if (chrootTop) break;
-        if (depth + 1 == kMaxDepth) {
-            // Deeper than any real tree: not walked to the end, so not judged.
-            const Trust stuck = Failed(Trust::Cause::Unfollowable, PathOf(fd));
-            ::close(fd);
-            return stuck;
-        }
+        if (chrootTop) return verdict({});
     }
-    ::close(fd);
-    return {};
 }
 
 bool ReadableByOthers(const Folder& folder, const QByteArray& name) {

@@ -44,6 +44,10 @@ struct Trust {
     }
 };
 
+// True when the program runs as root (by its effective user id), the one
+// user the trust rule binds.
+bool IsRoot();
+
 // The folder, walked up through its own ".." entries, so the verdict is on
 // the folders actually above it, whatever their paths say.
 Trust JudgeFolder(const Folder& folder);

@@ -605,6 +605,8 @@ void MainWindow::checkPositiveNumber(QLineEdit* edit, bool retimes) {
 }
 
 void MainWindow::txtPageCheckInterval_Change() { checkPositiveNumber(txtPageCheckInterval, true); }
+void MainWindow::txtPageFailureThreshold_Change() { checkPositiveNumber(txtPageFailureThreshold, false); }
+void MainWindow::txtIISResetThreshold_Change() { checkPositiveNumber(txtIISResetThreshold, false); }
 
 // A whole number of days, 0 for never.
 void MainWindow::txtCertificateWarnDays_Change() {
@@ -618,8 +620,6 @@ void MainWindow::txtCertificateWarnDays_Change() {
         inform(msg(Msg::ShouldBeZeroOrMore));
     }
 }
-void MainWindow::txtPageFailureThreshold_Change() { checkPositiveNumber(txtPageFailureThreshold, false); }
-void MainWindow::txtIISResetThreshold_Change() { checkPositiveNumber(txtIISResetThreshold, false); }
 
 // These fields have nothing to check; their blanks go when the edit is done.
 void MainWindow::txtIISResetCommand_Change() {}

@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QString>
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/display_environment.h"
+#include "platform/standard_error_prompt.h"
 #include "window/message_box_prompt.h"
 
 namespace tarvesk {
@@ -16,7 +16,7 @@ std::optional<int> ShowMessageOption(int argc, char* argv[]) {
     constexpr int kRefused = 1;
     const QString text = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (NoDisplayInEnvironment()) {
-        std::fprintf(stderr, "Tarvesk: %s\n", text.toLocal8Bit().constData());
+        StandardErrorPrompt::Say(text, false);
         return kRefused;
     }
     // The toolkit is given the program's name alone, so that it reads no option into the text.
